@@ -1,0 +1,64 @@
+// The workspace of one model: every intermediate quantity and result,
+// sized once so that the algorithms allocate nothing.
+#pragma once
+
+#include <vector>
+
+#include <Eigen/Core>
+
+#include "model/model.hpp"
+#include "types/layout.hpp"
+
+namespace kavrel {
+
+using Vector = Eigen::VectorXd;
+using Matrix = Eigen::Matrix<double, Eigen::Dynamic, Eigen::Dynamic, Eigen::RowMajor>;
+
+struct Data {
+  size_t njoints = 0;
+  size_t nq = 0;
+  size_t nv = 0;
+
+  // Per joint.
+  std::vector<Motion> v;         // velocity, joint frame
+  std::vector<Motion> a;         // acceleration with the gravity offset, joint frame
+  std::vector<Force> f;          // force transmitted by the joint, joint frame
+  std::vector<Motion> ov;        // velocity, world frame
+  std::vector<SE3> oMi;          // placement in the world
+  std::vector<SE3> liMi;         // placement in the parent joint's frame
+  std::vector<Inertia> composite_inertia;  // subtree inertia, world frame
+  std::vector<Vec3> com;
+  std::vector<Vec3> vcom;
+  std::vector<double> mass;
+  std::vector<Motion> a_gf;
+  std::vector<Force> momentum;
+  std::vector<Matrix6> inertia_variation;
+
+  // Per velocity coordinate.
+  Vector tau, nle, g;
+  Matrix M, C;                   // nv x nv; M holds its upper triangle
+  std::vector<Motion> J;         // world Jacobian, one column per coordinate
+  std::vector<Motion> dJ;        // its time variation
+  std::vector<Force> ag;
+  std::vector<Force> dag;
+  Eigen::Matrix3Xd jcom;
+
+  // Whole tree.
+  Force hg, dhg;
+  Inertia ig;
+  double kinetic_energy = 0.0;
+  double potential_energy = 0.0;
+  double mechanical_energy = 0.0;
+
+  explicit Data(const Model& model);
+
+  void reset();
+
+  // M with its upper triangle mirrored below the diagonal.
+  Matrix mass_matrix() const;
+};
+
+// An algorithm's promise that `data` was built for `model`.
+void require_matching_sizes(const Model& model, const Data& data);
+
+}  // namespace kavrel

@@ -1,0 +1,158 @@
+// Data: the workspace of one model, read back through properties.
+#include "python/binding.hpp"
+#include "python/classes.hpp"
+#include "python/reports.hpp"
+#include "python/spatial_arrays.hpp"
+
+namespace kavrel::python {
+
+namespace {
+
+Data construct(const Model& model) { return Data(model); }
+
+void reset(Data& self) { self.reset(); }
+
+Result<SE3> joint_placement(const Data& self, size_t joint_id) {
+  if (joint_id >= self.oMi.size())
+    return index_error("Joint ID " + std::to_string(joint_id) + " out of range (max: " +
+                       std::to_string(self.oMi.size() - 1) + ")");
+  return self.oMi[joint_id];
+}
+
+Result<PyObject*> joint_translation(const Data& self, size_t joint_id) {
+  auto placement = joint_placement(self, joint_id);
+  if (!placement) return placement.error();
+  return vec3_array(placement->translation);
+}
+
+std::string report(const Data& self) { return data_report(self); }
+void print_info(const Data& self) { write_to_stdout(data_report(self) + "\n"); }
+
+std::string repr(const Data& self) {
+  return "Data(njoints=" + std::to_string(self.njoints) + ", nq=" + std::to_string(self.nq) +
+         ", nv=" + std::to_string(self.nv) + ")";
+}
+
+// Properties: each builds a new object from the stored field.
+Matrix mass_matrix(const Data& self) { return self.mass_matrix(); }
+Matrix coriolis(const Data& self) { return self.C; }
+Vector gravity_torques(const Data& self) { return self.g; }
+Vector tau(const Data& self) { return self.tau; }
+Vector nle(const Data& self) { return self.nle; }
+std::vector<SE3> oMi(const Data& self) { return self.oMi; }
+std::vector<SE3> liMi(const Data& self) { return self.liMi; }
+PyObject* v(const Data& self) { return rows_angular_first<Motion>(self.v); }
+PyObject* a(const Data& self) { return rows_angular_first<Motion>(self.a); }
+PyObject* f(const Data& self) { return rows_angular_first<Force>(self.f); }
+PyObject* ov(const Data& self) { return rows_angular_first<Motion>(self.ov); }
+PyObject* a_gf(const Data& self) { return rows_angular_first<Motion>(self.a_gf); }
+PyObject* momentum(const Data& self) { return rows_angular_first<Force>(self.momentum); }
+PyObject* J(const Data& self) { return columns_linear_first<Motion>(self.J); }
+PyObject* dJ(const Data& self) { return columns_linear_first<Motion>(self.dJ); }
+PyObject* ag(const Data& self) { return columns_linear_first<Force>(self.ag); }
+PyObject* dag(const Data& self) { return columns_linear_first<Force>(self.dag); }
+PyObject* com(const Data& self) { return rows_of_vec3(self.com); }
+PyObject* vcom(const Data& self) { return rows_of_vec3(self.vcom); }
+std::vector<double> mass(const Data& self) { return self.mass; }
+PyObject* hg(const Data& self) { return vector_angular_first(self.hg); }
+PyObject* dhg(const Data& self) { return vector_angular_first(self.dhg); }
+PyObject* ig(const Data& self) { return matrix6_array(to_matrix6(self.ig)); }
+double kinetic_energy(const Data& self) { return self.kinetic_energy; }
+double potential_energy(const Data& self) { return self.potential_energy; }
+double mechanical_energy(const Data& self) { return self.mechanical_energy; }
+size_t njoints(const Data& self) { return self.njoints; }
+size_t nq(const Data& self) { return self.nq; }
+size_t nv(const Data& self) { return self.nv; }
+
+PyObject* jcom(const Data& self) {
+  double* out = nullptr;
+  const auto n = static_cast<npy_intp>(self.jcom.cols());
+  PyObject* array = new_array({3, n}, &out);
+  if (array != nullptr)
+    for (int r = 0; r < 3; ++r)
+      for (npy_intp c = 0; c < n; ++c) out[r * n + c] = self.jcom(r, c);
+  return array;
+}
+
+// (njoints, 6, 6), one spatial matrix per joint.
+template <class Item, class ToMatrix>
+PyObject* stack_of_matrix6(const std::vector<Item>& items, ToMatrix to_matrix) {
+  double* out = nullptr;
+  PyObject* array = new_array({static_cast<npy_intp>(items.size()), 6, 6}, &out);
+  if (array != nullptr)
+    for (size_t i = 0; i < items.size(); ++i) {
+      const Matrix6 m = to_matrix(items[i]);
+      for (int r = 0; r < 6; ++r)
+        for (int c = 0; c < 6; ++c) out[36 * i + 6 * r + c] = m(r, c);
+    }
+  return array;
+}
+
+PyObject* composite_inertia(const Data& self) {
+  return stack_of_matrix6(self.composite_inertia, [](const Inertia& y) { return to_matrix6(y); });
+}
+PyObject* inertia_variation(const Data& self) {
+  return stack_of_matrix6(self.inertia_variation, [](const Matrix6& m) { return m; });
+}
+
+PyMethodDef methods[] = {
+    method_row<"Data", "reset($self)", reset>(),
+    method_row<"Data", "get_joint_placement($self, joint_id)", joint_placement,
+               "Get joint placement in world frame (oMi)">(),
+    method_row<"Data", "get_joint_translation($self, joint_id)", joint_translation,
+               "Get joint translation (position) in world frame">(),
+    method_row<"Data", "to_string_info($self)", report, "Get string representation of data structure information">(),
+    method_row<"Data", "print_info($self)", print_info, "Print data structure information">(),
+    {nullptr, nullptr, 0, nullptr},
+};
+
+PyGetSetDef properties[] = {
+    property_row<"M", mass_matrix,
+                 "Get mass matrix M as a numpy array (nv x nv)\n\nReturns the full symmetric mass matrix. "
+                 "CRBA computes only the upper\ntriangular part internally, but this getter returns the "
+                 "complete matrix\nwith the lower triangular part mirrored from the upper.">(),
+    property_row<"C", coriolis, "Get Coriolis matrix C as a numpy array (nv x nv)">(),
+    property_row<"g", gravity_torques, "Get gravity vector g as a numpy array (nv)">(),
+    property_row<"oMi", oMi, "Get joint placements in world frame (oMi) as a list of SE3">(),
+    property_row<"liMi", liMi, "Joint placements in their parent joint's frame (liMi), a list of SE3">(),
+    property_row<"v", v, "Joint velocities in joint frames, (njoints, 6) array, angular part first">(),
+    property_row<"a", a, "Joint accelerations with the gravity offset, (njoints, 6) array, angular part first">(),
+    property_row<"f", f, "Forces transmitted by the joints, (njoints, 6) array, moment part first">(),
+    property_row<"ov", ov, "Joint velocities in the world frame, (njoints, 6) array, angular part first">(),
+    property_row<"a_gf", a_gf, "Accelerations with gravity and zero joint acceleration, (njoints, 6), angular first">(),
+    property_row<"momentum", momentum, "Subtree momenta in joint frames, (njoints, 6) array, angular part first">(),
+    property_row<"composite_inertia", composite_inertia, "Subtree inertias in the world frame, (njoints, 6, 6), linear-first">(),
+    property_row<"inertia_variation", inertia_variation, "Time variation of the composite inertias, (njoints, 6, 6)">(),
+    property_row<"tau", tau, "Joint torques of the last inverse dynamics, (nv,) array">(),
+    property_row<"nle", nle, "Non-linear effects, (nv,) array">(),
+    property_row<"J", J, "World Jacobian of all joints, (6, nv) array, linear rows first">(),
+    property_row<"dJ", dJ, "Time variation of J, (6, nv) array, linear rows first">(),
+    property_row<"ag", ag, "Centroidal momentum matrix, (6, nv) array, linear rows first">(),
+    property_row<"dag", dag, "Time variation of ag, (6, nv) array, linear rows first">(),
+    property_row<"jcom", jcom, "Centre-of-mass Jacobian, (3, nv) array">(),
+    property_row<"com", com, "Subtree centres of mass, (njoints, 3) array">(),
+    property_row<"vcom", vcom, "Velocities of the subtree centres of mass, (njoints, 3) array">(),
+    property_row<"mass", mass, "Subtree masses, (njoints,) array">(),
+    property_row<"hg", hg, "Centroidal momentum, (6,) array, angular part first">(),
+    property_row<"dhg", dhg, "Time variation of hg, (6,) array, angular part first">(),
+    property_row<"ig", ig, "Centroidal inertia, (6, 6) array, linear-first">(),
+    property_row<"kinetic_energy", kinetic_energy, "Kinetic energy (float)">(),
+    property_row<"potential_energy", potential_energy, "Potential energy (float)">(),
+    property_row<"mechanical_energy", mechanical_energy, "Kinetic plus potential energy (float)">(),
+    property_row<"njoints", njoints, "Number of joints the workspace was built for (int)">(),
+    property_row<"nq", nq, "Configuration size the workspace was built for (int)">(),
+    property_row<"nv", nv, "Velocity size the workspace was built for (int)">(),
+    {nullptr, nullptr, nullptr, nullptr, nullptr},
+};
+
+constexpr auto doc = class_doc<"Data", "(model)">();
+
+}  // namespace
+
+PyTypeObject* create_data_class() {
+  return create_class({"Data", doc.c_str(), sizeof(Box<Data>), dealloc_box<Data>,
+                       &Constructor<"Data", "(model)", construct>::call, methods, properties,
+                       self_text<repr>, self_text<report>});
+}
+
+}  // namespace kavrel::python

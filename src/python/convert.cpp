@@ -1,0 +1,173 @@
+#include "python/convert.hpp"
+
+namespace kavrel::python {
+
+std::string type_name(PyObject* object) {
+  PyObject* name = PyType_GetQualName(Py_TYPE(object));
+  if (name == nullptr) {
+    PyErr_Clear();
+    return "?";
+  }
+  const char* text = PyUnicode_AsUTF8AndSize(name, nullptr);
+  std::string out = text != nullptr ? text : "?";
+  Py_DECREF(name);
+  return out;
+}
+
+bool cannot_convert(PyObject* object, const char* target) {
+  std::string message = "'" + type_name(object) + "' object cannot be converted to '" + target + "'";
+  PyErr_SetString(PyExc_TypeError, message.c_str());
+  return false;
+}
+
+bool Converter<size_t>::load(PyObject* object) {
+  PyObject* index = PyNumber_Index(object);
+  if (index == nullptr) return false;
+  unsigned long long n = PyLong_AsUnsignedLongLong(index);
+  Py_DECREF(index);
+  if (n == static_cast<unsigned long long>(-1) && PyErr_Occurred()) return false;
+  value = static_cast<size_t>(n);
+  return true;
+}
+
+bool Converter<double>::load(PyObject* object) {
+  value = PyFloat_AsDouble(object);
+  return !(value == -1.0 && PyErr_Occurred());
+}
+
+bool Converter<std::string>::load(PyObject* object) {
+  if (!PyUnicode_Check(object)) return cannot_convert(object, "PyString");
+  Py_ssize_t size = 0;
+  const char* text = PyUnicode_AsUTF8AndSize(object, &size);
+  if (text == nullptr) return false;
+  value.assign(text, static_cast<size_t>(size));
+  return true;
+}
+
+namespace {
+// A float64 array in native byte order with exactly `ndim` dimensions.
+PyArrayObject* as_float64_array(PyObject* object, int ndim) {
+  if (!PyArray_Check(object)) return nullptr;
+  auto* array = reinterpret_cast<PyArrayObject*>(object);
+  if (PyArray_NDIM(array) != ndim || PyArray_TYPE(array) != NPY_DOUBLE ||
+      !PyArray_ISNOTSWAPPED(array))
+    return nullptr;
+  return array;
+}
+}  // namespace
+
+bool Converter<std::span<const double>>::load(PyObject* object) {
+  array = as_float64_array(object, 1);
+  return array != nullptr || cannot_convert(object, "PyArray<T, D>");
+}
+
+bool Converter<std::span<const double>>::finish() {
+  if (!PyArray_IS_C_CONTIGUOUS(array) && !PyArray_IS_F_CONTIGUOUS(array)) {
+    PyErr_SetString(PyExc_TypeError, "The given array is not contiguous");
+    return false;
+  }
+  values.assign(static_cast<const double*>(PyArray_DATA(array)),
+                static_cast<size_t>(PyArray_SIZE(array)));
+  return true;
+}
+
+bool Converter<const MatrixArgument&>::load(PyObject* object) {
+  array = as_float64_array(object, 2);
+  return array != nullptr || cannot_convert(object, "PyArray<T, D>");
+}
+
+bool Converter<const MatrixArgument&>::finish() {
+  value.rows = PyArray_DIM(array, 0);
+  value.cols = PyArray_DIM(array, 1);
+  value.values.resize(static_cast<size_t>(value.rows * value.cols));
+  const char* base = static_cast<const char*>(PyArray_DATA(array));
+  const npy_intp row_stride = PyArray_STRIDE(array, 0), col_stride = PyArray_STRIDE(array, 1);
+  for (Py_ssize_t i = 0; i < value.rows; ++i)
+    for (Py_ssize_t j = 0; j < value.cols; ++j) {
+      double element;
+      std::memcpy(&element, base + i * row_stride + j * col_stride, sizeof element);
+      value.values[static_cast<size_t>(i * value.cols + j)] = element;
+    }
+  return true;
+}
+
+PyObject* to_python(Unit) { Py_RETURN_NONE; }
+PyObject* to_python(bool value) { return PyBool_FromLong(value); }
+PyObject* to_python(size_t value) { return PyLong_FromSize_t(value); }
+PyObject* to_python(double value) { return PyFloat_FromDouble(value); }
+
+PyObject* to_python(const std::string& text) {
+  return PyUnicode_FromStringAndSize(text.data(), static_cast<Py_ssize_t>(text.size()));
+}
+
+PyObject* to_python(std::optional<size_t> value) {
+  if (!value) Py_RETURN_NONE;
+  return PyLong_FromSize_t(*value);
+}
+
+PyObject* to_python(const std::vector<std::string>& names) {
+  PyObject* list = PyList_New(static_cast<Py_ssize_t>(names.size()));
+  if (list == nullptr) return nullptr;
+  for (size_t i = 0; i < names.size(); ++i) {
+    PyObject* item = to_python(names[i]);
+    if (item == nullptr) {
+      Py_DECREF(list);
+      return nullptr;
+    }
+    PyList_SetItem(list, static_cast<Py_ssize_t>(i), item);
+  }
+  return list;
+}
+
+PyObject* to_python(const std::vector<SE3>& transforms) {
+  PyObject* list = PyList_New(static_cast<Py_ssize_t>(transforms.size()));
+  if (list == nullptr) return nullptr;
+  for (size_t i = 0; i < transforms.size(); ++i) {
+    PyObject* item = wrap<SE3>(SE3(transforms[i]));
+    if (item == nullptr) {
+      Py_DECREF(list);
+      return nullptr;
+    }
+    PyList_SetItem(list, static_cast<Py_ssize_t>(i), item);
+  }
+  return list;
+}
+
+PyObject* new_array(std::initializer_list<npy_intp> shape, double** values) {
+  PyObject* array = PyArray_SimpleNew(static_cast<int>(shape.size()),
+                                      const_cast<npy_intp*>(shape.begin()), NPY_DOUBLE);
+  if (array != nullptr) *values = static_cast<double*>(PyArray_DATA(reinterpret_cast<PyArrayObject*>(array)));
+  return array;
+}
+
+PyObject* to_python(std::span<const double> values) {
+  double* out = nullptr;
+  PyObject* array = new_array({static_cast<npy_intp>(values.size())}, &out);
+  if (array != nullptr && !values.empty()) std::memcpy(out, values.data(), values.size_bytes());
+  return array;
+}
+
+PyObject* to_python(const Matrix& matrix) {
+  // A matrix without rows has no first row to take a width from.
+  const npy_intp rows = matrix.rows(), cols = rows == 0 ? 0 : matrix.cols();
+  double* out = nullptr;
+  PyObject* array = new_array({rows, cols}, &out);
+  if (array != nullptr && rows * cols > 0)
+    std::memcpy(out, matrix.data(), static_cast<size_t>(rows * cols) * sizeof(double));
+  return array;
+}
+
+PyObject* raise(const Error& error) {
+  PyObject* type = PyExc_RuntimeError;
+  switch (error.kind) {
+    case ErrorKind::Type: type = PyExc_TypeError; break;
+    case ErrorKind::Value: type = PyExc_ValueError; break;
+    case ErrorKind::Index: type = PyExc_IndexError; break;
+    case ErrorKind::Runtime: type = PyExc_RuntimeError; break;
+    case ErrorKind::Overflow: type = PyExc_OverflowError; break;
+  }
+  PyErr_SetString(type, error.message.c_str());
+  return nullptr;
+}
+
+}  // namespace kavrel::python

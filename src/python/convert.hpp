@@ -1,0 +1,169 @@
+// Argument conversion (Python to C++) and result conversion (C++ to Python).
+#pragma once
+
+#include <array>
+#include <cstring>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "data/data.hpp"
+#include "python/objects.hpp"
+
+namespace kavrel::python {
+
+std::string type_name(PyObject* object);
+
+// Raises TypeError "'{type}' object cannot be converted to '{target}'".
+bool cannot_convert(PyObject* object, const char* target);
+
+// A copied-in array of doubles that lives on the stack when it is small.
+class OwnedValues {
+ public:
+  void assign(const double* values, size_t n) {
+    size_ = n;
+    double* out = n <= inline_.size() ? inline_.data() : (heap_.resize(n), heap_.data());
+    if (n > 0) std::memcpy(out, values, n * sizeof(double));
+  }
+  std::span<const double> span() const {
+    return {size_ <= inline_.size() ? inline_.data() : heap_.data(), size_};
+  }
+
+ private:
+  std::array<double, 48> inline_{};
+  std::vector<double> heap_;
+  size_t size_ = 0;
+};
+
+// A two-dimensional float64 array, read element by element through its strides.
+struct MatrixArgument {
+  Py_ssize_t rows = 0;
+  Py_ssize_t cols = 0;
+  std::vector<double> values;  // row-major
+  double operator()(Py_ssize_t i, Py_ssize_t j) const { return values[i * cols + j]; }
+};
+
+// The converter of each parameter type of a function body. `load` runs in
+// signature order and may take access to the object; `finish` runs after
+// all parameters are loaded and copies arrays in.
+template <class P>
+struct Converter;
+
+template <Boxed T>
+struct Converter<const T&> {
+  Access access;
+  T* value = nullptr;
+  bool load(PyObject* object) {
+    if (!is_instance<T>(object)) return cannot_convert(object, PyClass<T>::name);
+    if (!access.take_shared(object)) return false;
+    value = &box_of<T>(object)->value;
+    return true;
+  }
+  bool finish() { return true; }
+  const T& get() { return *value; }
+};
+
+template <Boxed T>
+struct Converter<T&> {
+  Access access;
+  T* value = nullptr;
+  bool load(PyObject* object) {
+    if (!is_instance<T>(object)) return cannot_convert(object, PyClass<T>::name);
+    if (!access.take_exclusive(object)) return false;
+    value = &box_of<T>(object)->value;
+    return true;
+  }
+  bool finish() { return true; }
+  T& get() { return *value; }
+};
+
+// Small values are copied out under a momentary shared access.
+template <Boxed T>
+struct Converter<T> {
+  std::optional<T> value;
+  bool load(PyObject* object) {
+    Converter<const T&> shared;
+    if (!shared.load(object)) return false;
+    value = shared.get();
+    return true;
+  }
+  bool finish() { return true; }
+  T get() { return *value; }
+};
+
+template <>
+struct Converter<size_t> {
+  size_t value = 0;
+  bool load(PyObject* object);
+  bool finish() { return true; }
+  size_t get() { return value; }
+};
+
+template <>
+struct Converter<double> {
+  double value = 0.0;
+  bool load(PyObject* object);
+  bool finish() { return true; }
+  double get() { return value; }
+};
+
+template <>
+struct Converter<std::string> {
+  std::string value;
+  bool load(PyObject* object);
+  bool finish() { return true; }
+  std::string get() { return std::move(value); }
+};
+
+template <>
+struct Converter<std::span<const double>> {
+  PyArrayObject* array = nullptr;
+  OwnedValues values;
+  bool load(PyObject* object);
+  bool finish();
+  std::span<const double> get() { return values.span(); }
+};
+
+template <>
+struct Converter<const MatrixArgument&> {
+  PyArrayObject* array = nullptr;
+  MatrixArgument value;
+  bool load(PyObject* object);
+  bool finish();
+  const MatrixArgument& get() { return value; }
+};
+
+// Results. Each returns a new reference, or nullptr with an exception set.
+inline PyObject* to_python(PyObject* object) { return object; }
+PyObject* to_python(Unit);
+PyObject* to_python(bool value);
+PyObject* to_python(size_t value);
+PyObject* to_python(double value);
+PyObject* to_python(const std::string& text);
+PyObject* to_python(std::optional<size_t> value);
+PyObject* to_python(const std::vector<std::string>& names);
+PyObject* to_python(std::span<const double> values);
+inline PyObject* to_python(const std::vector<double>& values) { return to_python(std::span<const double>(values)); }
+inline PyObject* to_python(const Vector& values) { return to_python(std::span<const double>(values.data(), values.size())); }
+PyObject* to_python(const Matrix& matrix);
+PyObject* to_python(const std::vector<SE3>& transforms);
+
+template <Boxed T>
+PyObject* to_python(T&& value) { return wrap<T>(std::forward<T>(value)); }
+template <Boxed T>
+PyObject* to_python(const T& value) { return wrap<T>(T(value)); }
+
+// A new C-ordered float64 array of the given shape, to be filled in place.
+PyObject* new_array(std::initializer_list<npy_intp> shape, double** values);
+
+// Raises the Python exception of an error value.
+PyObject* raise(const Error& error);
+
+template <class T>
+PyObject* to_python(Result<T>&& result) {
+  if (!result) return raise(result.error());
+  return to_python(std::move(result.value()));
+}
+
+}  // namespace kavrel::python

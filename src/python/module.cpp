@@ -1,0 +1,107 @@
+// The module: its classes and functions in registration order, __all__ and
+// __version__.
+#define KAVREL_IMPORTS_NUMPY
+#include "python/classes.hpp"
+#include "python/functions.hpp"
+
+namespace kavrel::python {
+
+namespace {
+
+PyMethodDef functions[] = {
+    function_row<"neutral(model)", neutral>(),
+    function_row<"integrate(model, q, v)", integrate>(),
+    function_row<"forwardKinematics(model, data, q)", forwardKinematics>(),
+    function_row<"computeJointJacobians(model, data, q)", computeJointJacobians>(),
+    function_row<"computeJointJacobian(model, data, q, joint_id)", computeJointJacobian,
+                 "Compute the Jacobian of a specific joint expressed in the local frame of the joint\n\n"
+                 "This is cheaper than computing the full model Jacobian when only one joint is\n"
+                 "needed: it visits only the joint and its ancestors.\n\n"
+                 "# Arguments\n\n"
+                 "* `model` - The model\n"
+                 "* `data` - The data (the liMi entries of the joint and its ancestors are updated)\n"
+                 "* `q` - Joint configuration (size model.nq)\n"
+                 "* `joint_id` - Index of the joint\n\n"
+                 "# Returns\n\n"
+                 "6×nv Jacobian matrix expressed in the local frame of the joint">(),
+    function_row<"computeJointJacobiansTimeVariation(model, data, q, v)", computeJointJacobiansTimeVariation,
+                 "Compute the time variation of joint Jacobians (dJ/dt)\n\n"
+                 "Computes `data.limi`, `data.omi`, `data.v`, `data.ov`, `data.j` and `data.dJ`,\n"
+                 "with `dJ = [ov]× * J` column by column.\n\n"
+                 "# Example\n\n"
+                 "```python\n"
+                 "computeJointJacobiansTimeVariation(model, data, q, v)\n"
+                 "dJ = getFrameJacobianTimeVariation(model, data, frame_id, ReferenceFrame.LOCAL)\n"
+                 "```\n\n"
+                 "It does not require `computeAllTerms`: it recomputes `data.dJ` by itself.\n\n"
+                 "# Arguments\n\n"
+                 "* `model` - The model\n"
+                 "* `data` - The data\n"
+                 "* `q` - Joint configuration (size model.nq)\n"
+                 "* `v` - Joint velocity (size model.nv)\n\n"
+                 "# Returns\n\n"
+                 "Result is stored in `data.dJ` (6×nv matrix)">(),
+    function_row<"getFrameJacobian(model, data, frame_id, reference_frame)", getFrameJacobian>(),
+    function_row<"getFrameJacobianTimeVariation(model, data, frame_id, reference_frame)",
+                 getFrameJacobianTimeVariation>(),
+    function_row<"parse_urdf_file(filename)", parse_urdf_file>(),
+    function_row<"parse_urdf_from_string(urdf_string)", parse_urdf_from_string>(),
+    {nullptr, nullptr, 0, nullptr},
+};
+
+PyModuleDef module_definition = {PyModuleDef_HEAD_INIT, "kavrel", "", -1, nullptr,
+                                 nullptr, nullptr, nullptr, nullptr};
+
+bool initialised = false;
+
+// Adds `value` (a new reference, or nullptr) under `name` and lists it in __all__.
+bool export_name(PyObject* module, PyObject* all, const char* name, PyObject* value) {
+  if (value == nullptr) return false;
+  PyObject* text = PyUnicode_FromString(name);
+  bool ok = text != nullptr && PyList_Append(all, text) == 0 && PyModule_AddObjectRef(module, name, value) == 0;
+  Py_XDECREF(text);
+  Py_DECREF(value);
+  return ok;
+}
+
+template <class T>
+bool export_class(PyObject* module, PyObject* all, PyTypeObject* (*create)()) {
+  if (PyClass<T>::type == nullptr) PyClass<T>::type = create();
+  PyObject* type = reinterpret_cast<PyObject*>(PyClass<T>::type);
+  Py_XINCREF(type);
+  return export_name(module, all, PyClass<T>::name, type);
+}
+
+PyObject* initialise() {
+  if (initialised) {
+    PyErr_SetString(PyExc_ImportError, "kavrel can be initialised only once per process");
+    return nullptr;
+  }
+  if (PyArray_ImportNumPyAPI() < 0) return nullptr;
+  PyObject* module = PyModule_Create(&module_definition);
+  if (module == nullptr) return nullptr;
+  PyObject* all = PyList_New(0);
+  bool ok = all != nullptr && PyModule_AddObjectRef(module, "__all__", all) == 0 &&
+            export_class<SE3>(module, all, create_se3_class) &&
+            export_class<Model>(module, all, create_model_class) &&
+            export_class<Data>(module, all, create_data_class) &&
+            export_class<ReferenceFrame>(module, all, create_reference_frame_class);
+  PyObject* name = PyModule_GetNameObject(module);
+  for (PyMethodDef* def = functions; ok && def->ml_name != nullptr; ++def)
+    ok = export_name(module, all, def->ml_name, PyCFunction_NewEx(def, nullptr, name));
+  ok = ok && export_name(module, all, "__version__", PyUnicode_FromString("0.1.4"));
+  Py_XDECREF(name);
+  Py_XDECREF(all);
+  if (!ok) {
+    Py_DECREF(module);
+    return nullptr;
+  }
+  initialised = true;
+  return module;
+}
+
+}  // namespace
+
+}  // namespace kavrel::python
+
+PyMODINIT_FUNC PyInit_kavrel() { return kavrel::python::initialise(); }

@@ -1,0 +1,54 @@
+// Spatial inertia of a rigid body in compact form.
+#pragma once
+
+#include <array>
+
+#include "types/se3.hpp"
+
+namespace kavrel {
+
+// Symmetric 3x3 matrix kept as its lower triangle: xx, yx, yy, zx, zy, zz.
+struct Symmetric3 {
+  std::array<double, 6> values{};
+
+  static Symmetric3 from_matrix(const Mat3& m) {
+    return {{m(0, 0), m(1, 0), m(1, 1), m(2, 0), m(2, 1), m(2, 2)}};
+  }
+  Mat3 matrix() const {
+    const auto& s = values;
+    Mat3 m;
+    m << s[0], s[1], s[3], s[1], s[2], s[4], s[3], s[4], s[5];
+    return m;
+  }
+  Vec3 operator*(const Vec3& w) const {
+    const auto& s = values;
+    return {s[0] * w.x() + s[1] * w.y() + s[3] * w.z(),
+            s[1] * w.x() + s[2] * w.y() + s[4] * w.z(),
+            s[3] * w.x() + s[4] * w.y() + s[5] * w.z()};
+  }
+};
+
+struct Inertia {
+  double mass = 0.0;
+  Vec3 lever = Vec3::Zero();  // centre of mass
+  Symmetric3 rotational{};    // about the centre of mass
+
+  static Inertia zero() { return {}; }
+
+  // Momentum of the body moving with m: p = m (u - c x w), h = I w + c x p.
+  Force operator*(const Motion& m) const {
+    Vec3 linear = mass * (m.linear - lever.cross(m.angular));
+    return {rotational * m.angular + lever.cross(linear), linear};
+  }
+};
+
+// Below this total mass two inertias are not combined.
+inline constexpr double kMassThreshold = 1e-10;
+
+// The inertia re-expressed in the parent frame of the transform.
+Inertia se3_act_on_inertia(const SE3& placement, const Inertia& inertia);
+
+// Adds `other` into `into`, both in the same coordinates.
+void add_inertias_inplace(Inertia& into, const Inertia& other);
+
+}  // namespace kavrel

@@ -1,0 +1,45 @@
+// The one place where spatial vectors meet a component order: 6-vectors and
+// 6 x n matrices leave the core linear-first (Jacobians, spatial matrices,
+// the gravity 6-vector) or angular-first (stored per-joint vectors).
+#pragma once
+
+#include <span>
+
+#include <Eigen/Core>
+
+#include "types/inertia.hpp"
+
+namespace kavrel {
+
+using Matrix6 = Eigen::Matrix<double, 6, 6>;
+using Vector6 = Eigen::Matrix<double, 6, 1>;
+
+// Six values, linear part first.
+inline void write_linear_first(const Motion& m, double* out) {
+  for (int k = 0; k < 3; ++k) { out[k] = m.linear[k]; out[3 + k] = m.angular[k]; }
+}
+inline Motion read_linear_first(const double* in) {
+  return {Vec3(in[3], in[4], in[5]), Vec3(in[0], in[1], in[2])};
+}
+
+// Six values, angular part first.
+template <class Spatial>
+inline void write_angular_first(const Spatial& s, double* out) {
+  for (int k = 0; k < 3; ++k) { out[k] = s.angular[k]; out[3 + k] = s.linear[k]; }
+}
+
+// Columns of spatial vectors as a 6 x n matrix, linear rows first, row-major.
+template <class Spatial>
+inline void write_columns_linear_first(std::span<const Spatial> columns, double* out) {
+  const size_t n = columns.size();
+  for (size_t c = 0; c < n; ++c)
+    for (int k = 0; k < 3; ++k) {
+      out[k * n + c] = columns[c].linear[k];
+      out[(3 + k) * n + c] = columns[c].angular[k];
+    }
+}
+
+// The 6 x 6 spatial inertia matrix, linear-first.
+Matrix6 to_matrix6(const Inertia& inertia);
+
+}  // namespace kavrel
