@@ -1,0 +1,134 @@
+"""The workspace: shapes, initial values, reset, getters."""
+import numpy as np
+import pytest
+
+import kavrel
+from kavrel import SE3, Data, Model
+
+Z = np.array([0.0, 0.0, 1.0])
+
+
+def tree_model():
+    """Floating base with a revolute chain and a prismatic branch: nq 9, nv 8."""
+    model = Model()
+    model.add_joint(0, "floating", np.zeros(0), SE3.identity(), "base")
+    model.add_joint(1, "revolute", Z, SE3(np.eye(3), np.array([0.0, 0.0, 0.5])), "hinge")
+    model.add_joint(2, "prismatic", np.array([1.0, 0.0, 0.0]), SE3.identity(), "slide")
+    model.add_joint(1, "fixed", Z, SE3(np.eye(3), np.array([1.0, 2.0, 3.0])), "weld")
+    return model
+
+
+def shapes(njoints, nv):
+    return {
+        "M": (nv, nv), "C": (nv, nv), "g": (nv,), "tau": (nv,), "nle": (nv,),
+        "J": (6, nv), "dJ": (6, nv), "ag": (6, nv), "dag": (6, nv), "jcom": (3, nv),
+        "v": (njoints, 6), "a": (njoints, 6), "f": (njoints, 6), "ov": (njoints, 6),
+        "a_gf": (njoints, 6), "momentum": (njoints, 6), "com": (njoints, 3), "vcom": (njoints, 3),
+        "mass": (njoints,), "composite_inertia": (njoints, 6, 6), "inertia_variation": (njoints, 6, 6),
+        "hg": (6,), "dhg": (6,), "ig": (6, 6),
+    }
+
+
+@pytest.mark.parametrize("model,njoints,nq,nv", [
+    (Model(), 1, 0, 0),
+    (tree_model(), 5, 9, 8),
+])
+def test_fresh_workspace(model, njoints, nq, nv):
+    data = Data(model)
+    assert (data.njoints, data.nq, data.nv) == (njoints, nq, nv)
+    assert repr(data) == f"Data(njoints={njoints}, nq={nq}, nv={nv})"
+    for name, shape in shapes(njoints, nv).items():
+        value = getattr(data, name)
+        assert value.shape == shape and value.dtype == np.float64, name
+        assert not value.any(), name
+        assert value.flags.c_contiguous, name
+    for name in ("oMi", "liMi"):
+        placements = getattr(data, name)
+        assert len(placements) == njoints
+        for placement in placements:
+            np.testing.assert_array_equal(placement.homogeneous, np.eye(4))
+    for name in ("kinetic_energy", "potential_energy", "mechanical_energy"):
+        assert getattr(data, name) == 0.0
+
+
+def test_single_revolute_joint_workspace():
+    model = Model()
+    model.add_joint(0, "revolute", Z, SE3.identity(), "j1")
+    data = Data(model)
+    assert data.M.shape == (1, 1) and data.M[0, 0] == 0.0
+    assert data.J.shape == (6, 1) and len(data.oMi) == 2
+
+
+def test_placement_getters_and_index_errors():
+    model = tree_model()
+    data = Data(model)
+    kavrel.forwardKinematics(model, data, kavrel.neutral(model))
+    for i in range(model.njoints):
+        translation = data.get_joint_translation(i)
+        np.testing.assert_array_equal(translation, data.get_joint_placement(i).homogeneous[:3, 3])
+        np.testing.assert_array_equal(translation, data.oMi[i].homogeneous[:3, 3])
+    np.testing.assert_array_equal(data.get_joint_translation(4), [1.0, 2.0, 3.0])
+    for getter in (data.get_joint_placement, data.get_joint_translation):
+        with pytest.raises(IndexError) as error:
+            getter(5)
+        assert str(error.value) == "Joint ID 5 out of range (max: 4)"
+        with pytest.raises(OverflowError):
+            getter(-1)
+
+
+def test_three_joint_index_message():
+    model = Model()
+    model.add_joint(0, "revolute", Z, SE3.identity(), "a")
+    model.add_joint(1, "revolute", Z, SE3.identity(), "b")
+    with pytest.raises(IndexError, match=r"^Joint ID 3 out of range \(max: 2\)$"):
+        Data(model).get_joint_placement(3)
+
+
+def test_reset_restores_initial_values():
+    model = tree_model()
+    data = Data(model)
+    rng = np.random.default_rng(3)
+    q = kavrel.integrate(model, kavrel.neutral(model), rng.normal(size=model.nv))
+    kavrel.computeJointJacobiansTimeVariation(model, data, q, rng.normal(size=model.nv))
+    assert data.J.any() and data.dJ.any() and data.v.any()
+    data.reset()
+    for name, shape in shapes(5, 8).items():
+        value = getattr(data, name)
+        assert value.shape == shape and not value.any(), name
+    for placement in data.oMi + data.liMi:
+        np.testing.assert_array_equal(placement.homogeneous, np.eye(4))
+    assert repr(data) == "Data(njoints=5, nq=9, nv=8)"
+
+
+def test_properties_are_copies():
+    model = tree_model()
+    data = Data(model)
+    kavrel.computeJointJacobians(model, data, kavrel.neutral(model))
+    J = data.J
+    J[:] = 7.0
+    assert not (data.J == 7.0).all()
+    assert data.oMi[0] is not data.oMi[0]
+    with pytest.raises(AttributeError):
+        data.M = np.zeros((8, 8))
+
+
+def test_documented_getters():
+    assert Data.M.__doc__.startswith("Get mass matrix M as a numpy array (nv x nv)\n\nReturns the full")
+    assert Data.C.__doc__ == "Get Coriolis matrix C as a numpy array (nv x nv)"
+    assert Data.g.__doc__ == "Get gravity vector g as a numpy array (nv)"
+    assert Data.oMi.__doc__ == "Get joint placements in world frame (oMi) as a list of SE3"
+    assert Data.get_joint_placement.__doc__ == "Get joint placement in world frame (oMi)"
+    assert Data.get_joint_placement.__text_signature__ == "($self, joint_id)"
+
+
+def test_stale_workspace_is_safe_to_read():
+    model = tree_model()
+    data = Data(model)
+    model.add_joint(4, "revolute", Z, SE3.identity(), "late")
+    assert repr(data) == "Data(njoints=5, nq=9, nv=8)"
+    for name in shapes(5, 8):
+        assert getattr(data, name).shape == shapes(5, 8)[name]
+    with pytest.raises(IndexError):
+        data.get_joint_placement(5)
+    data.reset()
+    assert "njoints: 5" in str(data)
