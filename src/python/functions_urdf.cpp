@@ -1,9 +1,20 @@
 // URDF import, as Python calls it.
 #include "python/functions.hpp"
+#include "urdf_parser/model_builder.hpp"
 
 namespace kavrel::python {
 
-Result<Model> parse_urdf_file(std::string) { return runtime_error("not built yet"); }
-Result<Model> parse_urdf_from_string(std::string) { return runtime_error("not built yet"); }
+namespace {
+Result<Model> with_prefix(Result<Model> result) {
+  if (!result) return runtime_error("Failed to parse URDF: " + result.error().message);
+  return result;
+}
+}  // namespace
+
+Result<Model> parse_urdf_file(std::string filename) { return with_prefix(urdf::parse_urdf_file(filename)); }
+
+Result<Model> parse_urdf_from_string(std::string urdf_string) {
+  return with_prefix(urdf::parse_urdf_from_string(urdf_string));
+}
 
 }  // namespace kavrel::python
