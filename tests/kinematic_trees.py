@@ -1,0 +1,136 @@
+"""Random kinematic trees for the kinematics tests, built with add_joint or as URDF text."""
+import math
+
+import numpy as np
+import pytest
+
+import kavrel
+from kavrel import SE3, Data, Model
+
+SIZES = {"fixed": (0, 0), "revolute": (1, 1), "continuous": (2, 1), "prismatic": (1, 1),
+         "planar": (4, 3), "floating": (7, 6), "spherical": (4, 3)}
+ADD_JOINT_KINDS = ("fixed", "revolute", "prismatic", "floating")
+ALL_KINDS = tuple(SIZES)
+
+
+def rpy_matrix(r, p, y):
+    cr, sr, cp, sp, cy, sy = math.cos(r), math.sin(r), math.cos(p), math.sin(p), math.cos(y), math.sin(y)
+    return np.array([[cy * cp, cy * sp * sr - sy * cr, cy * sp * cr + sy * sr],
+                     [sy * cp, sy * sp * sr + cy * cr, sy * sp * cr - cy * sr],
+                     [-sp, cp * sr, cp * cr]])
+
+
+class Tree:
+    """A model with the kind of every joint, which Python cannot read back from the model."""
+
+    def __init__(self, model, kinds):
+        self.model, self.kinds = model, kinds
+        nq = [SIZES[k][0] for k in kinds]
+        nv = [SIZES[k][1] for k in kinds]
+        assert (sum(nq), sum(nv)) == (model.nq, model.nv)
+        self.q_idx = np.concatenate([[0], np.cumsum(nq)[:-1]]).astype(int)
+        self.v_idx = np.concatenate([[0], np.cumsum(nv)[:-1]]).astype(int)
+        self.nv_of = nv
+        self.parents = model.parents
+
+    def support(self, i):
+        """Velocity columns of joint i and its ancestors."""
+        cols = []
+        while i != 0:
+            cols += range(self.v_idx[i], self.v_idx[i] + self.nv_of[i])
+            i = self.parents[i]
+        return sorted(cols)
+
+    def random_q(self, rng):
+        q = np.zeros(self.model.nq)
+        for kind, o in zip(self.kinds, self.q_idx):
+            angle = rng.uniform(-math.pi, math.pi)
+            quat = rng.normal(size=4)
+            quat /= np.linalg.norm(quat)
+            q[o:o + SIZES[kind][0]] = {
+                "fixed": [], "revolute": [angle], "prismatic": [rng.uniform(-1, 1)],
+                "continuous": [math.cos(angle), math.sin(angle)],
+                "planar": [*rng.uniform(-1, 1, 2), math.cos(angle), math.sin(angle)],
+                "floating": [*rng.uniform(-1, 1, 3), *quat], "spherical": quat}[kind]
+        return q
+
+    def data(self):
+        return Data(self.model)
+
+
+def random_specs(rng, n, kinds):
+    """n joints; joint k (1-based) carries link k and hangs from a random earlier link."""
+    specs = []
+    for k in range(1, n + 1):
+        axis = rng.normal(size=3)
+        axis *= rng.uniform(0.5, 2.0) / np.linalg.norm(axis)
+        specs.append(dict(name=f"j{k}", kind=kinds[rng.integers(len(kinds))], parent=int(rng.integers(k)),
+                          xyz=rng.uniform(-0.5, 0.5, 3), rpy=rng.uniform(-math.pi, math.pi, 3), axis=axis))
+    return specs
+
+
+def add_joint_tree(rng, n, kinds=ADD_JOINT_KINDS):
+    model = Model()
+    specs = random_specs(rng, n, kinds)
+    for s in specs:
+        model.add_joint(s["parent"], s["kind"], s["axis"], SE3(rpy_matrix(*s["rpy"]), s["xyz"]), s["name"])
+    return Tree(model, ["fixed"] + [s["kind"] for s in specs])
+
+
+def urdf_text(specs):
+    fmt = lambda x: " ".join(f"{c:.17g}" for c in x)
+    parts = ['<robot name="random">'] + [f'<link name="l{k}"/>' for k in range(len(specs) + 1)]
+    for k, s in enumerate(specs, 1):
+        parts.append(f'<joint name="{s["name"]}" type="{s["kind"]}"><parent link="l{s["parent"]}"/>'
+                     f'<child link="l{k}"/><origin xyz="{fmt(s["xyz"])}" rpy="{fmt(s["rpy"])}"/>'
+                     f'<axis xyz="{fmt(s["axis"])}"/><limit lower="-1" upper="1" effort="1" velocity="1"/></joint>')
+    return "".join(parts + ["</robot>"])
+
+
+def import_urdf(text):
+    try:
+        return kavrel.parse_urdf_from_string(text)
+    except RuntimeError as error:
+        if "not built yet" in str(error):
+            pytest.skip("the URDF importer is not built yet")
+        raise
+
+
+def urdf_tree(rng, n, kinds=ALL_KINDS):
+    specs = random_specs(rng, n, kinds)
+    model = import_urdf(urdf_text(specs))
+    kind_of = {s["name"]: s["kind"] for s in specs}
+    # The importer numbers joints depth first; names map them back.
+    return Tree(model, ["fixed"] + [kind_of[name] for name in model.names[1:]])
+
+
+def placements(data):
+    return np.array([m.homogeneous for m in data.oMi])
+
+
+def vee(s):
+    """The vector of the skew part of a 3 x 3 matrix."""
+    return 0.5 * np.array([s[2, 1] - s[1, 2], s[0, 2] - s[2, 0], s[1, 0] - s[0, 1]])
+
+
+def twists_from_placements(center, before, after, dt):
+    """Central differences of world placements as (world, local, local-world-aligned) twists,
+    linear rows first, one (6,) per joint; dt spans before to after."""
+    out = []
+    for h, hm, hp in zip(center, before, after):
+        r, p = h[:3, :3], h[:3, 3]
+        dr, dp = (hp[:3, :3] - hm[:3, :3]) / dt, (hp[:3, 3] - hm[:3, 3]) / dt
+        w_world, w_local = vee(dr @ r.T), vee(r.T @ dr)
+        out.append((np.r_[dp - np.cross(w_world, p), w_world], np.r_[r.T @ dp, w_local], np.r_[dp, w_world]))
+    return out
+
+
+def assert_close(actual, expected, tol, what):
+    actual, expected = np.asarray(actual), np.asarray(expected)
+    assert actual.shape == expected.shape, f"{what}: shape {actual.shape} != {expected.shape}"
+    if actual.size == 0:
+        return
+    diff = np.abs(actual - expected)
+    worst = np.unravel_index(np.argmax(diff), diff.shape)
+    assert diff[worst] <= tol, (f"{what}: entry {worst} is {actual[worst]!r}, expected {expected[worst]!r} "
+                                f"(tolerance {tol:.1e})")

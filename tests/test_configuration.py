@@ -1,0 +1,138 @@
+"""neutral and integrate: closed forms, size checks, unit norms, agreement with the joint velocity."""
+import math
+
+import numpy as np
+import pytest
+
+import kavrel
+from kavrel import SE3, Data, Model
+from kinematic_trees import (ADD_JOINT_KINDS, SIZES, add_joint_tree, assert_close, import_urdf, placements,
+                             twists_from_placements, urdf_tree)
+
+S4 = math.sin(math.pi / 4)
+
+
+def chain(*kinds):
+    """Joints one after another on identity placements; URDF only for kinds add_joint cannot make."""
+    if all(k in ADD_JOINT_KINDS for k in kinds):
+        model = Model()
+        for i, kind in enumerate(kinds):
+            model.add_joint(i, kind, np.array([0.0, 0.0, 1.0]), SE3.identity(), f"j{i + 1}")
+        return model
+    links = "".join(f'<link name="l{i}"/>' for i in range(len(kinds) + 1))
+    joints = "".join(f'<joint name="j{i + 1}" type="{k}"><parent link="l{i}"/><child link="l{i + 1}"/>'
+                     f'<axis xyz="0 0 1"/><limit lower="-1" upper="1" effort="1" velocity="1"/></joint>'
+                     for i, k in enumerate(kinds))
+    return import_urdf(f'<robot name="chain">{links}{joints}</robot>')
+
+
+@pytest.mark.parametrize("kinds,expected", [
+    ((), []),
+    (("fixed",), []),
+    (("revolute", "prismatic"), [0, 0]),
+    (("planar",), [0, 0, 1, 0]),
+    (("spherical",), [0, 0, 0, 1]),
+    (("floating", "revolute", "continuous"), [0, 0, 0, 0, 0, 0, 1, 0, 1, 0]),
+])
+def test_neutral(kinds, expected):
+    q = kavrel.neutral(chain(*kinds))
+    assert q.dtype == np.float64 and q.shape == (len(expected),)
+    np.testing.assert_array_equal(q, expected)
+
+
+@pytest.mark.parametrize("kind,q,v,expected", [
+    ("revolute", [0.5], [0.25], [0.75]),
+    ("revolute", [3.0], [1.0], [4.0]),  # angles are not wrapped
+    ("prismatic", [1.0], [-3.0], [-2.0]),
+    ("continuous", [1, 0], [math.pi / 2], [0, 1]),
+    ("continuous", [0, 1], [-math.pi], [0, -1]),
+    ("continuous", [0.9, 0], [0], [0.9855, 0]),  # pulled towards the circle to first order only
+    ("planar", [0, 0, 0, 1.1], [1, 0, 0], [0, 1.1, 0, 0.9845]),
+    ("planar", [0, 0, 1, 0], [1, 0, math.pi], [0, 2 / math.pi, -1, 0]),
+    ("planar", [0, 0, 1, 0], [1, 2, 0], [1, 2, 1, 0]),
+    ("planar", [1, 1, 0, 1], [1, 0, 0], [1, 2, 0, 1]),  # moves along the joint's own x
+    ("floating", [0, 0, 0, 0, 0, 0, 1], [1, 2, 3, 0, 0, 0], [1, 2, 3, 0, 0, 0, 1]),
+    ("floating", [0, 0, 0, 0, 0, S4, S4], [1, 2, 3, 0, 0, 0], [-2, 1, 3, 0, 0, S4, S4]),
+    ("floating", [0, 0, 0, 0, 0, 0, 1], [1, 0, 0, 0, 0, math.pi / 2], [1, 0, 0, 0, 0, S4, S4]),
+    ("floating", [0, 0, 0, 0, 0, 0, 2], [0, 0, 0, 0, 0, 0], [0, 0, 0, 0, 0, 0, 1]),
+    ("spherical", [0, 0, 0, 1], [0, 0, math.pi], [0, 0, 1, 0]),
+    ("spherical", [0, 0, 0, 1], [1e-9, 0, 0], [5e-10, 0, 0, 1]),
+    ("spherical", [0, 0, S4, S4], [math.pi / 2, 0, 0], [0.5, 0.5, 0.5, 0.5]),  # w in the moving frame
+    ("spherical", [0, 0, 0, 2], [0.1, 0.2, 0.3], None),
+])
+def test_integrate_closed_form(kind, q, v, expected):
+    model = chain(kind)
+    q, v = np.array(q, dtype=float), np.array(v, dtype=float)
+    q_in, v_in = q.copy(), v.copy()
+    result = kavrel.integrate(model, q, v)
+    np.testing.assert_array_equal(q, q_in)
+    np.testing.assert_array_equal(v, v_in)
+    if expected is None:  # a quaternion of norm 2 is normalised before the update
+        assert abs(np.linalg.norm(result) - 1.0) < 1e-12
+    else:
+        assert_close(result, expected, 1e-15 if kind == "spherical" and v[0] == 1e-9 else 1e-12, kind)
+
+
+def test_integrate_empty_model():
+    result = kavrel.integrate(Model(), np.zeros(0), np.zeros(0))
+    assert result.shape == (0,) and result.dtype == np.float64
+
+
+@pytest.mark.parametrize("kinds,q_len,v_len,message", [
+    (("floating",), 8, 5, "Configuration vector size mismatch: expected 7, got 8"),
+    (("floating",), 7, 5, "Velocity vector size mismatch: expected 6, got 5"),
+    (("floating", "revolute"), 8, 8, "Velocity vector size mismatch: expected 7, got 8"),
+    ((), 1, 0, "Configuration vector size mismatch: expected 0, got 1"),
+    ((), 0, 2, "Velocity vector size mismatch: expected 0, got 2"),
+])
+def test_integrate_size_checks(kinds, q_len, v_len, message):
+    with pytest.raises(ValueError) as error:
+        kavrel.integrate(chain(*kinds), np.zeros(q_len), np.zeros(v_len))
+    assert str(error.value) == message
+
+
+BUILDERS = [pytest.param(add_joint_tree, id="add_joint"), pytest.param(urdf_tree, id="urdf")]
+
+
+def unit_slices(tree, q):
+    """Norms of every (cos, sin) pair and quaternion in q."""
+    spans = {"continuous": (0, 2), "planar": (2, 4), "floating": (3, 7), "spherical": (0, 4)}
+    return np.array([np.linalg.norm(q[o + spans[k][0]:o + spans[k][1]])
+                     for k, o in zip(tree.kinds, tree.q_idx) if k in spans])
+
+
+@pytest.mark.parametrize("build", BUILDERS)
+@pytest.mark.parametrize("seed", range(3))
+def test_zero_step_and_unit_norms(build, seed):
+    rng = np.random.default_rng(seed)
+    tree = build(rng, 8)
+    q = tree.random_q(rng)
+    assert_close(kavrel.integrate(tree.model, q, np.zeros(tree.model.nv)), q, 1e-14, "integrate(q, 0)")
+    for _ in range(50):
+        q = kavrel.integrate(tree.model, q, rng.normal(scale=2.0, size=tree.model.nv))
+    assert_close(unit_slices(tree, q), np.ones_like(unit_slices(tree, q)), 1e-12, "unit norms after 50 steps")
+
+
+@pytest.mark.parametrize("build", BUILDERS)
+@pytest.mark.parametrize("seed", range(3))
+def test_small_step_moves_joints_with_their_velocity(build, seed):
+    """d/dt oMi(integrate(q, t v)) at t = 0 is the world velocity the Jacobian pass gives."""
+    rng = np.random.default_rng(10 + seed)
+    tree = build(rng, 8)
+    model, data = tree.model, tree.data()
+    q, v, eps = tree.random_q(rng), rng.normal(size=model.nv), 1e-6
+    frames = []
+    for t in (0.0, -eps, eps):
+        kavrel.forwardKinematics(model, data, kavrel.integrate(model, q, t * v))
+        frames.append(placements(data))
+    kavrel.computeJointJacobiansTimeVariation(model, data, q, v)
+    ov = data.ov
+    for i, (world, _, _) in enumerate(twists_from_placements(*frames, 2 * eps)):
+        expected = np.r_[ov[i, 3:], ov[i, :3]]
+        assert_close(world, expected, 1e-6 * max(1.0, np.abs(expected).max()), f"joint {i} velocity")
+
+
+def test_sizes_table_matches_neutral():
+    for kind, (nq, nv) in SIZES.items():
+        model = chain(kind)
+        assert (model.nq, model.nv, kavrel.neutral(model).shape) == (nq, nv, (nq,)), kind
