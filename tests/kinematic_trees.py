@@ -1,5 +1,6 @@
 """Random kinematic trees for the kinematics tests, built with add_joint or as URDF text."""
 import math
+from xml.etree import ElementTree
 
 import numpy as np
 import pytest
@@ -32,6 +33,7 @@ class Tree:
         self.v_idx = np.concatenate([[0], np.cumsum(nv)[:-1]]).astype(int)
         self.nv_of = nv
         self.parents = model.parents
+        self.frames = [(0, 0)]  # (frame id, joint id)
 
     def support(self, i):
         """Velocity columns of joint i and its ancestors."""
@@ -96,12 +98,25 @@ def import_urdf(text):
         raise
 
 
-def urdf_tree(rng, n, kinds=ALL_KINDS):
-    specs = random_specs(rng, n, kinds)
-    model = import_urdf(urdf_text(specs))
-    kind_of = {s["name"]: s["kind"] for s in specs}
+def tree_from_urdf(text):
+    """The imported model; joint kinds and the joint of every frame come from the document."""
+    model = import_urdf(text)
+    joints = ElementTree.fromstring(text).findall("joint")
+    kind_of = {j.get("name"): j.get("type") for j in joints}
     # The importer numbers joints depth first; names map them back.
-    return Tree(model, ["fixed"] + [kind_of[name] for name in model.names[1:]])
+    tree = Tree(model, ["fixed"] + [kind_of[name] for name in model.names[1:]])
+    children = {j.find("child").get("link") for j in joints}
+    root = next(link.get("name") for link in ElementTree.fromstring(text).findall("link")
+                if link.get("name") not in children)
+    tree.frames = [(0, 0), (model.getFrameId(root), 0)]
+    for i, name in enumerate(model.names[1:], 1):
+        child = next(j.find("child").get("link") for j in joints if j.get("name") == name)
+        tree.frames += [(model.getFrameId(name), i), (model.getFrameId(child), i)]
+    return tree
+
+
+def urdf_tree(rng, n, kinds=ALL_KINDS):
+    return tree_from_urdf(urdf_text(random_specs(rng, n, kinds)))
 
 
 def placements(data):

@@ -6,7 +6,8 @@ import pytest
 
 import kavrel
 from kavrel import SE3, Data, Model, ReferenceFrame
-from kinematic_trees import add_joint_tree, assert_close, import_urdf, placements, twists_from_placements, urdf_tree
+from kinematic_trees import (add_joint_tree, assert_close, import_urdf, placements, tree_from_urdf,
+                             twists_from_placements, urdf_tree)
 
 FRAMES = [ReferenceFrame.WORLD, ReferenceFrame.LOCAL, ReferenceFrame.LOCAL_WORLD_ALIGNED]
 BUILDERS = [pytest.param(add_joint_tree, id="add_joint"), pytest.param(urdf_tree, id="urdf")]
@@ -152,14 +153,6 @@ def test_single_joint_jacobian_writes_only_its_chain(target):
 
 # -- Jacobians against central differences of forward kinematics through integrate ---------------
 
-def frame_pairs(model):
-    """(frame id, joint id) for the joint and body frames an import adds for each joint."""
-    pairs = [(0, 0), (model.getFrameId("l0"), 0)]
-    for i, name in enumerate(model.names[1:], 1):
-        pairs += [(model.getFrameId(name), i), (model.getFrameId("l" + name[1:]), i)]
-    return pairs
-
-
 def column_differences(tree, q, eps=1e-6):
     """fd[i][f][:, c]: central difference of joint i's placement along column c, in the three frames."""
     model, data = tree.model, tree.data()
@@ -174,11 +167,7 @@ def column_differences(tree, q, eps=1e-6):
     return fd
 
 
-@pytest.mark.parametrize("build", BUILDERS)
-@pytest.mark.parametrize("seed", range(3))
-def test_jacobians_match_finite_differences(build, seed):
-    rng = np.random.default_rng(20 + seed)
-    tree = build(rng, 9)
+def check_jacobians(tree, rng):
     model, data = tree.model, tree.data()
     q = tree.random_q(rng)
     fd = column_differences(tree, q)
@@ -193,10 +182,21 @@ def test_jacobians_match_finite_differences(build, seed):
         assert_close(local, fd[i, 1], tol, f"local Jacobian of joint {i}")
         assert_close(local, inverse_action(oMi[i]) @ world, 1e-12 * max(1.0, np.abs(J).max()),
                      f"local Jacobian of joint {i} against the world one")
-    if build is urdf_tree:
-        for frame, joint in frame_pairs(model):
-            for k, rf in enumerate(FRAMES):
-                assert_close(kavrel.getFrameJacobian(model, data, frame, rf), fd[joint, k], tol, f"frame {frame} {rf}")
+    for frame, joint in tree.frames:
+        for k, rf in enumerate(FRAMES):
+            assert_close(kavrel.getFrameJacobian(model, data, frame, rf), fd[joint, k], tol, f"frame {frame} {rf}")
+
+
+@pytest.mark.parametrize("build", BUILDERS)
+@pytest.mark.parametrize("seed", range(3))
+def test_jacobians_match_finite_differences(build, seed):
+    rng = np.random.default_rng(20 + seed)
+    check_jacobians(build(rng, 9), rng)
+
+
+@pytest.mark.parametrize("name", ["iiwa", "hyq", "atlas_floating"])
+def test_jacobians_of_benchmark_robots(robots_dir, name):
+    check_jacobians(tree_from_urdf((robots_dir / "bench" / f"{name}.urdf").read_text()), np.random.default_rng(0))
 
 
 @pytest.mark.parametrize("build", BUILDERS)
@@ -206,7 +206,7 @@ def test_time_variation_matches_finite_differences(build, seed):
     tree = build(rng, 9)
     model, data, eps = tree.model, tree.data(), 1e-6
     q, v = tree.random_q(rng), rng.normal(size=model.nv)
-    pairs = frame_pairs(model) if build is urdf_tree else [(0, 0)]
+    pairs = tree.frames
     jacobians = []
     for t in (-eps, eps):
         kavrel.computeJointJacobians(model, data, kavrel.integrate(model, q, t * v))
@@ -336,3 +336,30 @@ def test_frame_jacobian_edge_cases():
     assert tv_world[:, :4].any() and not tv_world[:, 4].any()
     for rf in FRAMES:
         assert not kavrel.getFrameJacobianTimeVariation(model, data, 0, rf).any()
+
+
+@pytest.mark.parametrize("name,args", [
+    ("neutral", ("model",)),
+    ("integrate", ("model", "q", "v")),
+    ("forwardKinematics", ("model", "data", "q")),
+    ("computeJointJacobians", ("model", "data", "q")),
+    ("computeJointJacobian", ("model", "data", "q", "joint_id")),
+    ("computeJointJacobiansTimeVariation", ("model", "data", "q", "v")),
+    ("getFrameJacobian", ("model", "data", "frame_id", "reference_frame")),
+    ("getFrameJacobianTimeVariation", ("model", "data", "frame_id", "reference_frame")),
+])
+def test_keyword_arguments(name, args):
+    model = import_urdf(BRANCHED)
+    q = np.array([0.5, 0.1, 0.2, 0.3, math.sqrt(0.86), 0.7])
+    results = []
+    for by_keyword in (False, True):
+        data = Data(model)
+        kavrel.computeJointJacobiansTimeVariation(model, data, q, np.ones(5))
+        values = dict(model=model, data=data, q=q, v=np.arange(5.0), joint_id=2, frame_id=model.getFrameId("b"),
+                      reference_frame=ReferenceFrame.LOCAL)
+        f = getattr(kavrel, name)
+        out = f(**{a: values[a] for a in reversed(args)}) if by_keyword else f(*(values[a] for a in args))
+        results.append((out, snapshot(data)))
+    (positional, before), (keyword, after) = results
+    np.testing.assert_array_equal(keyword, positional)
+    assert not changed(before, after)
