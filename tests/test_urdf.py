@@ -16,9 +16,9 @@ from kavrel import parse_urdf_file, parse_urdf_from_string
 PREFIX = "Failed to parse URDF: "
 BAD_STRING = PREFIX + "Failed to parse URDF from string"
 ARM = Path(__file__).resolve().parents[1] / "examples" / "robots" / "kavrel_arm.urdf"
-ROBOTS = ["ur3e", "gen3_6dof", "panda", "iiwa14", "go2", "anymal_c", "h1_2", "g1", "atlas", "icub",
-          "pr2", "allegro", "cassie"] + [f"bench/{n}" for n in
-                                          ("iiwa", "hyq", "hyq_floating", "atlas", "atlas_floating")]
+ROBOTS = ["ur3e", "gen3_6dof", "panda", "iiwa14", "go2", "anymal_c", "h1_2", "g1", "atlas", "icub", "pr2",
+          "allegro", "cassie", "bench/iiwa", "bench/hyq", "bench/hyq_floating", "bench/atlas",
+          "bench/atlas_floating"]
 DIMS = {"revolute": (1, 1), "continuous": (2, 1), "prismatic": (1, 1), "fixed": (0, 0),
         "floating": (7, 6), "planar": (4, 3), "spherical": (4, 3)}
 
@@ -38,6 +38,11 @@ def robot(*parts, name="r"):
 
 def two_links(extra="", kind="revolute", inertial=None):
     return robot(link("a"), link("b", inertial), joint("j", "a", "b", kind, extra))
+
+
+def attribute(parent, tag, key, default="0"):
+    element = None if parent is None else parent.find(tag)
+    return default if element is None else element.get(key, default)
 
 
 def frames(model):
@@ -284,14 +289,12 @@ def expected_model(path):
     while stack:
         j = stack.pop()
         nq, nv = DIMS[j.get("type")]
-        limit = j.find("limit")
-        lower, upper = (0.0, 0.0) if limit is None else (float(limit.get("lower", 0)), float(limit.get("upper", 0)))
         child = j.find("child").get("link")
         out["names"].append(j.get("name"))
         out["nq"] += nq
         out["nv"] += nv
-        out["lower"] += [lower] * nv
-        out["upper"] += [upper] * nv
+        out["lower"] += [float(attribute(j, "limit", "lower"))] * nv
+        out["upper"] += [float(attribute(j, "limit", "upper"))] * nv
         out["bodies"].append(links[child])
         stack += [k for k in reversed(joints) if k.find("parent").get("link") == child]
     return out
@@ -299,20 +302,19 @@ def expected_model(path):
 
 def expected_inertia(link_element):
     inertial = link_element.find("inertial")
-    find = lambda tag: ET.Element(tag) if inertial is None or inertial.find(tag) is None else inertial.find(tag)  # noqa: E731
-    mass = float(find("mass").get("value", 0))
+    mass = float(attribute(inertial, "mass", "value"))
     if mass == 0.0:
         return 0.0, np.zeros((3, 3))
-    i = {k: float(find("inertia").get(k, 0)) for k in ("ixx", "ixy", "ixz", "iyy", "iyz", "izz")}
+    i = {k: float(attribute(inertial, "inertia", k)) for k in ("ixx", "ixy", "ixz", "iyy", "iyz", "izz")}
     tensor = np.array([[i["ixx"], i["ixy"], i["ixz"]], [i["ixy"], i["iyy"], i["iyz"]],
                        [i["ixz"], i["iyz"], i["izz"]]])
-    r = rpy_matrix(*map(float, find("origin").get("rpy", "0 0 0").split()))
+    r = rpy_matrix(*map(float, attribute(inertial, "origin", "rpy", "0 0 0").split()))
     return mass, r @ tensor @ r.T
 
 
 @pytest.mark.parametrize("name", ROBOTS + ["kavrel_arm"])
-def test_real_robots(name, robots_dir):
-    path = ARM if name == "kavrel_arm" else robots_dir / f"{name}.urdf"
+def test_real_robots(name, request):
+    path = ARM if name == "kavrel_arm" else request.getfixturevalue("robots_dir") / f"{name}.urdf"
     model, expected = parse_urdf_file(str(path)), expected_model(path)
     assert model.names == expected["names"]
     assert (model.njoints, model.nq, model.nv, model.nframes) == (
@@ -346,7 +348,7 @@ def test_largest_robot_imports_in_under_5_ms(robots_dir):
     assert fastest(parse_urdf_file, path, 10) < 5e-3
 
 
-PIECES = st.text(st.sampled_from(list("<>/=\"' \t\nabjxyz01.-+eE&;!?[]") + ["\x00", "\xe9", "\uffff", "\U0001d11e"]),
+PIECES = st.text(st.sampled_from([*"<>/=\"' \t\nabjxyz01.-+eE&;!?[]", "\x00", "\xe9", "\uffff", "\U0001d11e"]),
                  max_size=12)
 MUTATION = st.tuples(st.sampled_from(["delete", "insert", "replace", "duplicate", "truncate"]),
                      st.floats(0, 1), st.integers(0, 40), PIECES)
