@@ -150,7 +150,7 @@ constexpr auto doc = class_doc<"Data", "(model)">();
 }  // namespace
 
 PyTypeObject* create_data_class() {
-  return create_class({"Data", doc.c_str(), sizeof(Box<Data>), dealloc_box<Data>,
+  return create_class({"kavrel.Data", doc.c_str(), sizeof(Box<Data>), dealloc_box<Data>,
                        &Constructor<"Data", "(model)", construct>::call, methods, properties,
                        self_text<repr>, self_text<report>});
 }

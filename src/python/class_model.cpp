@@ -188,7 +188,7 @@ constexpr auto doc = class_doc<"Model", "()">();
 }  // namespace
 
 PyTypeObject* create_model_class() {
-  return create_class({"Model", doc.c_str(), sizeof(Box<Model>), dealloc_box<Model>,
+  return create_class({"kavrel.Model", doc.c_str(), sizeof(Box<Model>), dealloc_box<Model>,
                        &Constructor<"Model", "()", construct>::call, methods, properties,
                        self_text<repr>, self_text<report>});
 }

@@ -21,7 +21,7 @@ std::string text(const ReferenceFrame& self) {
 
 PyTypeObject* create_reference_frame_class() {
   PyTypeObject* type =
-      create_class({"ReferenceFrame", nullptr, sizeof(Box<ReferenceFrame>), dealloc_box<ReferenceFrame>,
+      create_class({"kavrel.ReferenceFrame", nullptr, sizeof(Box<ReferenceFrame>), dealloc_box<ReferenceFrame>,
                     &Constructor<"ReferenceFrame", "()", construct>::call, nullptr, nullptr,
                     self_text<text>, nullptr});
   if (type == nullptr) return nullptr;

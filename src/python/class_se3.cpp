@@ -55,7 +55,7 @@ constexpr auto doc = class_doc<"SE3", "(rotation, translation)">();
 }  // namespace
 
 PyTypeObject* create_se3_class() {
-  return create_class({"SE3", doc.c_str(), sizeof(Box<SE3>), dealloc_box<SE3>,
+  return create_class({"kavrel.SE3", doc.c_str(), sizeof(Box<SE3>), dealloc_box<SE3>,
                        &Constructor<"SE3", "(rotation, translation)", construct>::call, methods,
                        properties, self_text<text>, self_text<text>});
 }
