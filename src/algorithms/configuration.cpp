@@ -13,7 +13,7 @@ using std::to_string;
 void rotate_quaternion(const double* in, const Vec3& w, double* out) {
   const double n = std::sqrt(in[0] * in[0] + in[1] * in[1] + in[2] * in[2] + in[3] * in[3]);
   const double qx = in[0] / n, qy = in[1] / n, qz = in[2] / n, qw = in[3] / n;
-  // Below 1e-7 the half-angle sine loses its digits; its first order is exact enough.
+  // Near zero sin(theta / 2) / theta is 0/0; its limit 1/2 is exact to rounding there.
   const double theta = w.norm();
   double dx, dy, dz, dw;
   if (theta < 1e-7) {
@@ -40,8 +40,9 @@ void rotate_pair(double c, double s, double w, double* out) {
   out[0] = k * c1; out[1] = k * s1;
 }
 
-void require_planar(const Model& model, size_t i, size_t oq, size_t ov, size_t nq_len, size_t nv_len) {
-  const size_t nq = model.joint_nq[i], nv = model.joint_nv[i], id = i;
+// Planar joints are checked before any of their coordinates is written.
+void require_planar(const Model& model, size_t id, size_t oq, size_t ov, size_t nq_len, size_t nv_len) {
+  const size_t nq = model.joint_nq[id], nv = model.joint_nv[id];
   KAVREL_REQUIRE(nq >= 4, "Planar joint requires nq>=4, got nq=" + to_string(nq) + " at joint_id=" + to_string(id));
   KAVREL_REQUIRE(nv >= 3, "Planar joint requires nv>=3, got nv=" + to_string(nv) + " at joint_id=" + to_string(id));
   KAVREL_REQUIRE(oq + nq <= nq_len, "q index out of bounds: q_idx=" + to_string(oq) + ", nq_joint=" + to_string(nq) +
