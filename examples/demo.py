@@ -25,7 +25,7 @@ def main():
 
     kavrel.forwardKinematics(model, data, q)
     tool = model.getFrameId("tool")
-    tool_joint = model.get_joint_id("tool_mount")
+    tool_joint = model.get_joint_id("tool_joint")
     print("tool position in the world:", data.get_joint_translation(tool_joint))
 
     # Jacobians at the tool, and how fast they change along v.
