@@ -5,8 +5,8 @@ import numpy as np
 import pytest
 
 import kavrel
-from kavrel import SE3, Data, Model
-from kinematic_trees import (ADD_JOINT_KINDS, SIZES, add_joint_tree, assert_close, import_urdf, placements,
+from kavrel import SE3, Model
+from kinematic_trees import (ADD_JOINT_KINDS, add_joint_tree, assert_close, import_urdf, placements,
                              twists_from_placements, urdf_tree)
 
 S4 = math.sin(math.pi / 4)
@@ -131,8 +131,3 @@ def test_small_step_moves_joints_with_their_velocity(build, seed):
         expected = np.r_[ov[i, 3:], ov[i, :3]]
         assert_close(world, expected, 1e-6 * max(1.0, np.abs(expected).max()), f"joint {i} velocity")
 
-
-def test_sizes_table_matches_neutral():
-    for kind, (nq, nv) in SIZES.items():
-        model = chain(kind)
-        assert (model.nq, model.nv, kavrel.neutral(model).shape) == (nq, nv, (nq,)), kind

@@ -337,29 +337,3 @@ def test_frame_jacobian_edge_cases():
     for rf in FRAMES:
         assert not kavrel.getFrameJacobianTimeVariation(model, data, 0, rf).any()
 
-
-@pytest.mark.parametrize("name,args", [
-    ("neutral", ("model",)),
-    ("integrate", ("model", "q", "v")),
-    ("forwardKinematics", ("model", "data", "q")),
-    ("computeJointJacobians", ("model", "data", "q")),
-    ("computeJointJacobian", ("model", "data", "q", "joint_id")),
-    ("computeJointJacobiansTimeVariation", ("model", "data", "q", "v")),
-    ("getFrameJacobian", ("model", "data", "frame_id", "reference_frame")),
-    ("getFrameJacobianTimeVariation", ("model", "data", "frame_id", "reference_frame")),
-])
-def test_keyword_arguments(name, args):
-    model = import_urdf(BRANCHED)
-    q = np.array([0.5, 0.1, 0.2, 0.3, math.sqrt(0.86), 0.7])
-    results = []
-    for by_keyword in (False, True):
-        data = Data(model)
-        kavrel.computeJointJacobiansTimeVariation(model, data, q, np.ones(5))
-        values = dict(model=model, data=data, q=q, v=np.arange(5.0), joint_id=2, frame_id=model.getFrameId("b"),
-                      reference_frame=ReferenceFrame.LOCAL)
-        f = getattr(kavrel, name)
-        out = f(**{a: values[a] for a in reversed(args)}) if by_keyword else f(*(values[a] for a in args))
-        results.append((out, snapshot(data)))
-    (positional, before), (keyword, after) = results
-    np.testing.assert_array_equal(keyword, positional)
-    assert not changed(before, after)
