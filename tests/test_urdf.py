@@ -2,7 +2,6 @@
 import math
 import re
 import tempfile
-import time
 import xml.etree.ElementTree as ET
 from pathlib import Path
 
@@ -244,8 +243,9 @@ def test_file_failures(tmp_path, capfd):
             parse_urdf_file(path)
         assert str(raised.value) == PREFIX + "Failed to parse URDF file: " + path
     # Everything after a NUL would be dropped by the C library: such a path names no file.
-    with pytest.raises(RuntimeError, match="^" + re.escape(PREFIX + "Failed to parse URDF file: ")):
-        parse_urdf_file(str(ARM) + "\x00")
+    with pytest.raises(RuntimeError) as raised:
+        parse_urdf_file(str(ARM) + "\x00x")
+    assert str(raised.value) == PREFIX + "Failed to parse URDF file: " + str(ARM) + "\x00x"
     assert capfd.readouterr() == ("", "")
 
 
@@ -255,25 +255,14 @@ def test_file_with_byte_order_mark_and_crlf(tmp_path):
     assert parse_urdf_file(str(path)).names == ["universe", "j"]
 
 
-def fastest(call, argument, repeat):
-    times = []
-    for _ in range(repeat):
-        start = time.perf_counter()
-        call(argument)
-        times.append(time.perf_counter() - start)
-    return min(times)
-
-
 def chain(n):
     return robot(*(f'<link name="l{i}"/>' for i in range(n + 1)),
                  *(joint(f"j{i}", f"l{i}", f"l{i + 1}") for i in range(n)))
 
 
-def test_deep_chain_and_linear_time():
+def test_deep_chain_imports_without_recursion():
     model = parse_urdf_from_string(chain(100_000))
     assert (model.njoints, model.nv, model.parents[-1], model.names[-1]) == (100_001, 100_000, 99_999, "j99999")
-    small, large = (fastest(parse_urdf_from_string, chain(n), 3) for n in (5_000, 40_000))
-    assert large < 20 * small  # 8 if linear, 64 if quadratic
 
 
 def expected_model(path):
@@ -341,11 +330,6 @@ def test_undeclared_world_link_has_no_root(robots_dir):
     with pytest.raises(RuntimeError) as raised:
         parse_urdf_file(str(robots_dir / "pr2_drake.urdf"))
     assert str(raised.value) == PREFIX + "No root link found in URDF"
-
-
-def test_largest_robot_imports_in_under_5_ms(robots_dir):
-    path = str(max(robots_dir.glob("*.urdf"), key=lambda p: p.stat().st_size))
-    assert fastest(parse_urdf_file, path, 10) < 5e-3
 
 
 PIECES = st.text(st.sampled_from([*"<>/=\"' \t\nabjxyz01.-+eE&;!?[]", "\x00", "\xe9", "\uffff", "\U0001d11e"]),

@@ -166,7 +166,11 @@ PyObject* raise(const Error& error) {
     case ErrorKind::Runtime: type = PyExc_RuntimeError; break;
     case ErrorKind::Overflow: type = PyExc_OverflowError; break;
   }
-  PyErr_SetString(type, error.message.c_str());
+  // Through a str object, so that a NUL or a stray byte in the text cannot cut it short.
+  PyObject* text = PyUnicode_DecodeUTF8(error.message.data(), static_cast<Py_ssize_t>(error.message.size()), "replace");
+  if (text == nullptr) return nullptr;
+  PyErr_SetObject(type, text);
+  Py_DECREF(text);
   return nullptr;
 }
 

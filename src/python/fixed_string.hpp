@@ -28,24 +28,23 @@ struct Signature {
   bool has_self = false;
 };
 
-constexpr std::string_view trim(std::string_view s) {
-  while (!s.empty() && s.front() == ' ') s.remove_prefix(1);
-  while (!s.empty() && s.back() == ' ') s.remove_suffix(1);
-  return s;
-}
-
+// Index loops rather than string_view searches: the views point into template
+// argument objects, which some compilers cannot compare in constant evaluation.
 constexpr Signature parse_signature(std::string_view text) {
   Signature sig;
-  const size_t open = text.find('(');
-  const size_t close = text.rfind(')');
-  sig.name = text.substr(0, open);
-  for (size_t pos = open + 1; pos < close;) {
-    size_t end = text.find(',', pos);
-    if (end == std::string_view::npos || end > close) end = close;
-    std::string_view p = trim(text.substr(pos, end - pos));
-    if (p == "$self") sig.has_self = true;
-    else if (!p.empty()) sig.parameters[sig.count++] = p;
-    pos = end + 1;
+  size_t open = 0, close = text.size() - 1;
+  while (text[open] != '(') ++open;
+  while (text[close] != ')') --close;
+  sig.name = std::string_view(text.data(), open);
+  for (size_t start = open + 1, pos = open + 1; pos <= close; ++pos) {
+    if (pos != close && text[pos] != ',') continue;
+    size_t first = start, last = pos;
+    while (first < last && text[first] == ' ') ++first;
+    while (last > first && text[last - 1] == ' ') --last;
+    const std::string_view parameter(text.data() + first, last - first);
+    if (parameter == "$self") sig.has_self = true;
+    else if (last > first) sig.parameters[sig.count++] = parameter;
+    start = pos + 1;
   }
   return sig;
 }
