@@ -60,29 +60,29 @@ class Tree:
         return Data(self.model)
 
 
-def random_specs(rng, n, kinds):
+def random_joint_rows(rng, n, kinds):
     """n joints; joint k (1-based) carries link k and hangs from a random earlier link."""
-    specs = []
+    joint_rows = []
     for k in range(1, n + 1):
         axis = rng.normal(size=3)
         axis *= rng.uniform(0.5, 2.0) / np.linalg.norm(axis)
-        specs.append(dict(name=f"j{k}", kind=kinds[rng.integers(len(kinds))], parent=int(rng.integers(k)),
+        joint_rows.append(dict(name=f"j{k}", kind=kinds[rng.integers(len(kinds))], parent=int(rng.integers(k)),
                           xyz=rng.uniform(-0.5, 0.5, 3), rpy=rng.uniform(-math.pi, math.pi, 3), axis=axis))
-    return specs
+    return joint_rows
 
 
 def add_joint_tree(rng, n, kinds=ADD_JOINT_KINDS):
     model = Model()
-    specs = random_specs(rng, n, kinds)
-    for s in specs:
+    joint_rows = random_joint_rows(rng, n, kinds)
+    for s in joint_rows:
         model.add_joint(s["parent"], s["kind"], s["axis"], SE3(rpy_matrix(*s["rpy"]), s["xyz"]), s["name"])
-    return Tree(model, ["fixed"] + [s["kind"] for s in specs])
+    return Tree(model, ["fixed"] + [s["kind"] for s in joint_rows])
 
 
-def urdf_text(specs):
+def urdf_text(joint_rows):
     fmt = lambda x: " ".join(f"{c:.17g}" for c in x)
-    parts = ['<robot name="random">'] + [f'<link name="l{k}"/>' for k in range(len(specs) + 1)]
-    for k, s in enumerate(specs, 1):
+    parts = ['<robot name="random">'] + [f'<link name="l{k}"/>' for k in range(len(joint_rows) + 1)]
+    for k, s in enumerate(joint_rows, 1):
         parts.append(f'<joint name="{s["name"]}" type="{s["kind"]}"><parent link="l{s["parent"]}"/>'
                      f'<child link="l{k}"/><origin xyz="{fmt(s["xyz"])}" rpy="{fmt(s["rpy"])}"/>'
                      f'<axis xyz="{fmt(s["axis"])}"/><limit lower="-1" upper="1" effort="1" velocity="1"/></joint>')
@@ -116,7 +116,7 @@ def tree_from_urdf(text):
 
 
 def urdf_tree(rng, n, kinds=ALL_KINDS):
-    return tree_from_urdf(urdf_text(random_specs(rng, n, kinds)))
+    return tree_from_urdf(urdf_text(random_joint_rows(rng, n, kinds)))
 
 
 def placements(data):

@@ -132,17 +132,17 @@ void prefix_type_error(std::string_view parameter) {
   Py_DECREF(outer);
 }
 
-PyTypeObject* create_class(const ClassSpec& spec) {
+PyTypeObject* create_class(const ClassSpec& definition) {
   std::vector<PyType_Slot> slots;
-  slots.push_back({Py_tp_dealloc, reinterpret_cast<void*>(spec.dealloc)});
-  if (spec.doc != nullptr) slots.push_back({Py_tp_doc, const_cast<char*>(spec.doc)});
-  if (spec.construct != nullptr) slots.push_back({Py_tp_new, reinterpret_cast<void*>(spec.construct)});
-  if (spec.methods != nullptr) slots.push_back({Py_tp_methods, spec.methods});
-  if (spec.properties != nullptr) slots.push_back({Py_tp_getset, spec.properties});
-  if (spec.repr != nullptr) slots.push_back({Py_tp_repr, reinterpret_cast<void*>(spec.repr)});
-  if (spec.str != nullptr) slots.push_back({Py_tp_str, reinterpret_cast<void*>(spec.str)});
+  slots.push_back({Py_tp_dealloc, reinterpret_cast<void*>(definition.dealloc)});
+  if (definition.doc != nullptr) slots.push_back({Py_tp_doc, const_cast<char*>(definition.doc)});
+  if (definition.construct != nullptr) slots.push_back({Py_tp_new, reinterpret_cast<void*>(definition.construct)});
+  if (definition.methods != nullptr) slots.push_back({Py_tp_methods, definition.methods});
+  if (definition.properties != nullptr) slots.push_back({Py_tp_getset, definition.properties});
+  if (definition.repr != nullptr) slots.push_back({Py_tp_repr, reinterpret_cast<void*>(definition.repr)});
+  if (definition.str != nullptr) slots.push_back({Py_tp_str, reinterpret_cast<void*>(definition.str)});
   slots.push_back({0, nullptr});
-  PyType_Spec type_spec{spec.name, spec.basic_size, 0, Py_TPFLAGS_DEFAULT, slots.data()};
+  PyType_Spec type_spec{definition.name, definition.basic_size, 0, Py_TPFLAGS_DEFAULT, slots.data()};
   return reinterpret_cast<PyTypeObject*>(PyType_FromSpec(&type_spec));
 }
 

@@ -182,7 +182,7 @@ struct ClassSpec {
   reprfunc str;
 };
 
-PyTypeObject* create_class(const ClassSpec& spec);
+PyTypeObject* create_class(const ClassSpec& definition);
 
 template <Boxed T>
 void dealloc_box(PyObject* object) {
