@@ -50,32 +50,28 @@ struct MatrixArgument {
 template <class P>
 struct Converter;
 
-template <Boxed T>
-struct Converter<const T&> {
+// A Model, Data, SE3 or ReferenceFrame object, held for the whole call.
+template <Boxed T, bool Exclusive>
+struct BoxConverter {
   Access access;
   T* value = nullptr;
   bool load(PyObject* object) {
     if (!is_instance<T>(object)) return cannot_convert(object, PyClass<T>::name);
-    if (!access.take_shared(object)) return false;
+    if (!(Exclusive ? access.take_exclusive(object) : access.take_shared(object))) return false;
     value = &box_of<T>(object)->value;
     return true;
   }
   bool finish() { return true; }
-  const T& get() { return *value; }
 };
 
 template <Boxed T>
-struct Converter<T&> {
-  Access access;
-  T* value = nullptr;
-  bool load(PyObject* object) {
-    if (!is_instance<T>(object)) return cannot_convert(object, PyClass<T>::name);
-    if (!access.take_exclusive(object)) return false;
-    value = &box_of<T>(object)->value;
-    return true;
-  }
-  bool finish() { return true; }
-  T& get() { return *value; }
+struct Converter<const T&> : BoxConverter<T, false> {
+  const T& get() { return *this->value; }
+};
+
+template <Boxed T>
+struct Converter<T&> : BoxConverter<T, true> {
+  T& get() { return *this->value; }
 };
 
 // Small values are copied out under a momentary shared access.

@@ -24,31 +24,20 @@ struct Box {
 // Each boxed value type names its Python class; the type object is created
 // once, at module initialisation.
 template <class T>
-struct PyClass;
+inline constexpr const char* class_name = nullptr;
+template <> inline constexpr const char* class_name<SE3> = "SE3";
+template <> inline constexpr const char* class_name<Model> = "Model";
+template <> inline constexpr const char* class_name<Data> = "Data";
+template <> inline constexpr const char* class_name<ReferenceFrame> = "ReferenceFrame";
 
-template <>
-struct PyClass<SE3> {
-  static constexpr const char* name = "SE3";
-  static inline PyTypeObject* type = nullptr;
-};
-template <>
-struct PyClass<Model> {
-  static constexpr const char* name = "Model";
-  static inline PyTypeObject* type = nullptr;
-};
-template <>
-struct PyClass<Data> {
-  static constexpr const char* name = "Data";
-  static inline PyTypeObject* type = nullptr;
-};
-template <>
-struct PyClass<ReferenceFrame> {
-  static constexpr const char* name = "ReferenceFrame";
+template <class T>
+struct PyClass {
+  static constexpr const char* name = class_name<T>;
   static inline PyTypeObject* type = nullptr;
 };
 
 template <class T>
-concept Boxed = requires { PyClass<T>::name; };
+concept Boxed = class_name<T> != nullptr;
 
 template <Boxed T>
 Box<T>* box_of(PyObject* object) { return reinterpret_cast<Box<T>*>(object); }
