@@ -133,27 +133,3 @@ def test_stale_workspace_is_safe_to_read():
     data.reset()
     assert "njoints: 5" in str(data)
 
-
-STALE_WRITERS = [
-    ("forwardKinematics", lambda m, d, q, v: kavrel.forwardKinematics(m, d, q)),
-    ("computeJointJacobians", lambda m, d, q, v: kavrel.computeJointJacobians(m, d, q)),
-    ("computeJointJacobian", lambda m, d, q, v: kavrel.computeJointJacobian(m, d, q, m.njoints - 1)),
-    ("computeJointJacobiansTimeVariation", lambda m, d, q, v: kavrel.computeJointJacobiansTimeVariation(m, d, q, v)),
-]
-
-
-@pytest.mark.parametrize("name,call", STALE_WRITERS)
-def test_stale_workspace_fails_as_internal_failure(name, call):
-    model = tree_model()
-    data = Data(model)
-    model.add_joint(4, "revolute", Z, SE3.identity(), "late")
-    q, v = kavrel.neutral(model), np.ones(model.nv)
-    with pytest.raises(BaseException) as error:
-        call(model, data, q, v)
-    assert type(error.value).__name__ == "PanicException"
-    assert not isinstance(error.value, Exception)
-    assert len(error.value.args) == 1 and isinstance(error.value.args[0], str)
-    # The workspace stays usable with the model it was built for.
-    smaller = tree_model()
-    kavrel.computeJointJacobians(smaller, data, kavrel.neutral(smaller))
-    assert data.J.shape == (6, 8)
