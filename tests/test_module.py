@@ -208,6 +208,22 @@ def test_shared_access_blocks_writers_and_is_released():
     assert isinstance(data.get_joint_placement(Reentrant(lambda: data.M)), SE3)
 
 
+CHANGED = "The given array changed type or shape during the call"
+
+
+@pytest.mark.parametrize("change,error,message", [
+    (lambda q: setattr(q, "dtype", np.int8), TypeError, CHANGED),
+    (lambda q: q.resize((2, 2), refcheck=False), TypeError, CHANGED),
+    (lambda q: q.resize(10_000, refcheck=False), ValueError, "q length 10000 != nq 1"),
+])
+def test_arrays_changed_by_a_later_conversion_are_read_safely(change, error, message):
+    model = one_joint_model()
+    q = np.zeros(1)
+    with pytest.raises(error) as raised:
+        kavrel.computeJointJacobian(model, Data(model), q, Reentrant(lambda: change(q)))
+    assert str(raised.value) == message
+
+
 def test_contiguity_and_read_only_arrays():
     model = Model()
     strided = np.zeros(6)[::2]

@@ -54,6 +54,13 @@ PyArrayObject* as_float64_array(PyObject* object, int ndim) {
     return nullptr;
   return array;
 }
+// Re-read at copy time: a later argument's conversion may run Python code
+// that reshapes or re-types the array in place.
+bool still_float64_array(PyArrayObject* array, int ndim) {
+  if (as_float64_array(reinterpret_cast<PyObject*>(array), ndim) != nullptr) return true;
+  PyErr_SetString(PyExc_TypeError, "The given array changed type or shape during the call");
+  return false;
+}
 }  // namespace
 
 bool Converter<std::span<const double>>::load(PyObject* object) {
@@ -62,6 +69,7 @@ bool Converter<std::span<const double>>::load(PyObject* object) {
 }
 
 bool Converter<std::span<const double>>::finish() {
+  if (!still_float64_array(array, 1)) return false;
   if (!PyArray_IS_C_CONTIGUOUS(array) && !PyArray_IS_F_CONTIGUOUS(array)) {
     PyErr_SetString(PyExc_TypeError, "The given array is not contiguous");
     return false;
@@ -77,6 +85,7 @@ bool Converter<const MatrixArgument&>::load(PyObject* object) {
 }
 
 bool Converter<const MatrixArgument&>::finish() {
+  if (!still_float64_array(array, 2)) return false;
   value.rows = PyArray_DIM(array, 0);
   value.cols = PyArray_DIM(array, 1);
   value.values.resize(static_cast<size_t>(value.rows * value.cols));
