@@ -11,5 +11,5 @@ if ! dpkg -s "${debian_packages[@]}" >/dev/null 2>&1; then
   apt-get install -y -qq "${debian_packages[@]}" >/dev/null
 fi
 
-python3 -m pip install -q --disable-pip-version-check --root-user-action=ignore "numpy>=2" pytest hypothesis mypy
+python3 -m pip install -q --disable-pip-version-check --root-user-action=ignore "numpy>=2" pytest hypothesis mypy cmake ninja
 python3 -m pip install -q --disable-pip-version-check --root-user-action=ignore .
