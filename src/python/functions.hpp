@@ -9,7 +9,7 @@ namespace kavrel::python {
 
 // Configuration space.
 Vector neutral(const Model& model);
-Result<Vector> integrate(const Model& model, std::span<const double> q, std::span<const double> v);
+Result<PyObject*> integrate(const Model& model, std::span<const double> q, std::span<const double> v);
 
 // Kinematics.
 Result<Unit> forwardKinematics(const Model& model, Data& data, std::span<const double> q);
