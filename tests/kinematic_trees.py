@@ -3,7 +3,6 @@ import math
 from xml.etree import ElementTree
 
 import numpy as np
-import pytest
 
 import kavrel
 from kavrel import SE3, Data, Model
@@ -89,18 +88,9 @@ def urdf_text(joint_rows):
     return "".join(parts + ["</robot>"])
 
 
-def import_urdf(text):
-    try:
-        return kavrel.parse_urdf_from_string(text)
-    except RuntimeError as error:
-        if "not built yet" in str(error):
-            pytest.skip("the URDF importer is not built yet")
-        raise
-
-
 def tree_from_urdf(text):
     """The imported model; joint kinds and the joint of every frame come from the document."""
-    model = import_urdf(text)
+    model = kavrel.parse_urdf_from_string(text)
     joints = ElementTree.fromstring(text).findall("joint")
     kind_of = {j.get("name"): j.get("type") for j in joints}
     # The importer numbers joints depth first; names map them back.

@@ -6,7 +6,7 @@ import pytest
 
 import kavrel
 from kavrel import SE3, Model
-from kinematic_trees import (ADD_JOINT_KINDS, add_joint_tree, assert_close, import_urdf, placements,
+from kinematic_trees import (ADD_JOINT_KINDS, add_joint_tree, assert_close, placements,
                              twists_from_placements, urdf_tree)
 
 S4 = math.sin(math.pi / 4)
@@ -23,7 +23,7 @@ def chain(*kinds):
     joints = "".join(f'<joint name="j{i + 1}" type="{k}"><parent link="l{i}"/><child link="l{i + 1}"/>'
                      f'<axis xyz="0 0 1"/><limit lower="-1" upper="1" effort="1" velocity="1"/></joint>'
                      for i, k in enumerate(kinds))
-    return import_urdf(f'<robot name="chain">{links}{joints}</robot>')
+    return kavrel.parse_urdf_from_string(f'<robot name="chain">{links}{joints}</robot>')
 
 
 @pytest.mark.parametrize("kinds,expected", [

@@ -51,14 +51,6 @@ def test_fresh_workspace(model, njoints, nq, nv):
         assert getattr(data, name) == 0.0
 
 
-def test_single_revolute_joint_workspace():
-    model = Model()
-    model.add_joint(0, "revolute", Z, SE3.identity(), "j1")
-    data = Data(model)
-    assert data.M.shape == (1, 1) and data.M[0, 0] == 0.0
-    assert data.J.shape == (6, 1) and len(data.oMi) == 2
-
-
 def test_placement_getters_and_index_errors():
     model = tree_model()
     data = Data(model)
@@ -74,14 +66,6 @@ def test_placement_getters_and_index_errors():
         assert str(error.value) == "Joint ID 5 out of range (max: 4)"
         with pytest.raises(OverflowError):
             getter(-1)
-
-
-def test_three_joint_index_message():
-    model = Model()
-    model.add_joint(0, "revolute", Z, SE3.identity(), "a")
-    model.add_joint(1, "revolute", Z, SE3.identity(), "b")
-    with pytest.raises(IndexError, match=r"^Joint ID 3 out of range \(max: 2\)$"):
-        Data(model).get_joint_placement(3)
 
 
 def test_reset_restores_initial_values():

@@ -6,7 +6,7 @@ import pytest
 
 import kavrel
 from kavrel import SE3, Data, Model, ReferenceFrame
-from kinematic_trees import (add_joint_tree, assert_close, import_urdf, placements, tree_from_urdf,
+from kinematic_trees import (add_joint_tree, assert_close, placements, tree_from_urdf,
                              twists_from_placements, urdf_tree)
 
 FRAMES = [ReferenceFrame.WORLD, ReferenceFrame.LOCAL, ReferenceFrame.LOCAL_WORLD_ALIGNED]
@@ -308,7 +308,7 @@ BRANCHED = ('<robot name="b"><link name="base"/><link name="a"/><link name="b"/>
 
 
 def test_frame_jacobian_edge_cases():
-    model = import_urdf(BRANCHED)
+    model = kavrel.parse_urdf_from_string(BRANCHED)
     data = Data(model)
     ja, jb, jc, b = (model.getFrameId(n) for n in ("ja", "jb", "jc", "b"))
     for frame in range(model.nframes):

@@ -23,18 +23,6 @@ def test_new_model():
     assert repr(model) == "Model(name='', njoints=1, nframes=1, nq=0, nv=0)"
 
 
-@pytest.mark.parametrize("kinds,nq,nv", [
-    (["floating", "revolute"], 8, 7),
-    (["fixed"], 0, 0),
-    (["prismatic", "fixed", "revolute", "floating"], 9, 8),
-])
-def test_sizes_add_up(kinds, nq, nv):
-    model = Model()
-    for i, kind in enumerate(kinds):
-        assert add(model, i, kind, f"j{i}") == i + 1
-    assert (model.nq, model.nv, model.njoints, model.nframes) == (nq, nv, len(kinds) + 1, 1)
-
-
 def test_add_joint_round_trip():
     model = Model()
     assert add(model, 0, "revolute", "j1") == 1
@@ -85,13 +73,6 @@ def test_branched_tree_parents_and_duplicate_names():
     add(model, 1, "revolute", "b")
     assert model.parents == [0, 0, 1, 1]
     assert model.get_joint_id("b") == 2  # the first match
-
-
-def test_placement_is_copied():
-    model = Model()
-    placement = SE3(np.eye(3), np.array([1.0, 0.0, 0.0]))
-    model.add_joint(0, "fixed", Z, placement, "a")
-    assert placement.homogeneous[0, 3] == 1.0
 
 
 @pytest.mark.parametrize("setter,getter,size,message", [

@@ -65,9 +65,6 @@ def test_classes_are_final_and_closed(cls):
     (lambda m, x: m.set_gravity(), "Model.set_gravity() missing 1 required positional argument: 'gravity'"),
     (lambda m, x: m.add_joint(0, "fixed"),
      "Model.add_joint() missing 3 required positional arguments: 'axis', 'placement', and 'name'"),
-    (lambda m, x: m.add_joint(0, "fixed", x, SE3.identity()),
-     "Model.add_joint() missing 1 required positional argument: 'name'"),
-    (lambda m, x: m.get_body_inertia(), "Model.get_body_inertia() missing 1 required positional argument: 'joint_id'"),
     (lambda m, x: m.set_body_inertia(0, 1.0), "Model.set_body_inertia() missing 2 required positional arguments: "
      "'lever' and 'rotational_inertia'"),
     (lambda m, x: m.set_gravity(x, x), "Model.set_gravity() takes 1 positional arguments but 2 were given"),
@@ -75,7 +72,6 @@ def test_classes_are_final_and_closed(cls):
     (lambda m, x: SE3.identity(1), "SE3.identity() takes 0 positional arguments but 1 was given"),
     (lambda m, x: SE3(np.eye(3)), "SE3.__new__() missing 1 required positional argument: 'translation'"),
     (lambda m, x: SE3(np.eye(3), x, x), "SE3.__new__() takes 2 positional arguments but 3 were given"),
-    (lambda m, x: Data(), "Data.__new__() missing 1 required positional argument: 'model'"),
     (lambda m, x: Model(1), "Model.__new__() takes 0 positional arguments but 1 was given"),
     (lambda m, x: ReferenceFrame(code=1), "ReferenceFrame.__new__() got an unexpected keyword argument 'code'"),
     (lambda m, x: m.set_gravity(x, gravity=x), "Model.set_gravity() got multiple values for argument 'gravity'"),
@@ -83,9 +79,7 @@ def test_classes_are_final_and_closed(cls):
     (lambda m, x: SE3(np.eye(3), x, rotation=np.eye(3)), "SE3.__new__() got multiple values for argument 'rotation'"),
     (lambda m, x: SE3(translation=x), "SE3.__new__() missing 1 required positional argument: 'rotation'"),
     (lambda m, x: kavrel.neutral(), "neutral() missing 1 required positional argument: 'model'"),
-    (lambda m, x: kavrel.neutral(m, m), "neutral() takes 1 positional arguments but 2 were given"),
     (lambda m, x: kavrel.integrate(m, x, model=m), "integrate() got multiple values for argument 'model'"),
-    (lambda m, x: kavrel.parse_urdf_file(path="x"), "parse_urdf_file() got an unexpected keyword argument 'path'"),
 ])
 def test_argument_binding_messages(call, message):
     with pytest.raises(TypeError) as error:

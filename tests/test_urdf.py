@@ -11,6 +11,7 @@ from hypothesis import given, settings, strategies as st
 
 import kavrel
 from kavrel import parse_urdf_file, parse_urdf_from_string
+from kinematic_trees import rpy_matrix
 
 PREFIX = "Failed to parse URDF: "
 BAD_STRING = PREFIX + "Failed to parse URDF from string"
@@ -47,14 +48,6 @@ def attribute(parent, tag, key, default="0"):
 def frames(model):
     return re.findall(r"Frame \d+: (\S*) \(type: FrameType\((\w+)\), parent: (\d+)\)",
                       model.to_string_info())
-
-
-def rpy_matrix(roll, pitch, yaw):
-    c, s = np.cos([roll, pitch, yaw]), np.sin([roll, pitch, yaw])
-    rx = np.array([[1, 0, 0], [0, c[0], -s[0]], [0, s[0], c[0]]])
-    ry = np.array([[c[1], 0, s[1]], [0, 1, 0], [-s[1], 0, c[1]]])
-    rz = np.array([[c[2], -s[2], 0], [s[2], c[2], 0], [0, 0, 1]])
-    return rz @ ry @ rx
 
 
 def axis_rotation(axis, angle):
@@ -137,7 +130,7 @@ def test_inertia_conversion(inertial, mass, lever, rotational):
 ])
 def test_placement_and_axis(kind, axis, q):
     xyz, rpy = np.array([0.1, -0.2, 0.3]), (0.4, -0.5, 0.6)
-    extra = f'<origin xyz="0.1 -0.2 0.3" rpy="0.4 -0.5 0.6"/>' + (f'<axis xyz="{axis}"/>' if axis else "")
+    extra = '<origin xyz="0.1 -0.2 0.3" rpy="0.4 -0.5 0.6"/>' + (f'<axis xyz="{axis}"/>' if axis else "")
     model = parse_urdf_from_string(two_links(extra, kind))
     data = model.createData()
     kavrel.forwardKinematics(model, data, np.array(q))
