@@ -11,8 +11,9 @@ from kavrel import SE3, Data, Model, ReferenceFrame
 
 CLASSES = ["SE3", "Model", "Data", "ReferenceFrame"]
 FUNCTIONS = [
-    "neutral", "integrate", "forwardKinematics", "computeJointJacobians", "computeJointJacobian",
+    "neutral", "integrate", "forwardKinematics", "rnea", "crba", "computeJointJacobians", "computeJointJacobian",
     "computeJointJacobiansTimeVariation", "getFrameJacobian", "getFrameJacobianTimeVariation",
+    "non_linear_effects", "compute_gravity", "computeAllTerms", "computeCoriolisMatrix",
     "parse_urdf_file", "parse_urdf_from_string",
 ]
 

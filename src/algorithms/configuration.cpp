@@ -1,5 +1,7 @@
 #include "algorithms/configuration.hpp"
 
+#include <algorithm>
+#include <array>
 #include <cmath>
 #include <string>
 
@@ -9,10 +11,19 @@ namespace {
 
 using std::to_string;
 
+// The unit quaternion of q (x, y, z, w); scaled by its largest component
+// first, so that neither huge nor tiny components overflow or underflow.
+std::array<double, 4> unit_quaternion(const double* q) {
+  const double scale = std::max({std::abs(q[0]), std::abs(q[1]), std::abs(q[2]), std::abs(q[3])});
+  std::array<double, 4> u{q[0] / scale, q[1] / scale, q[2] / scale, q[3] / scale};
+  const double n = std::sqrt(u[0] * u[0] + u[1] * u[1] + u[2] * u[2] + u[3] * u[3]);
+  for (double& x : u) x /= n;
+  return u;
+}
+
 // Q (x) exp(w / 2), quaternions stored (x, y, z, w).
 void rotate_quaternion(const double* in, const Vec3& w, double* out) {
-  const double n = std::sqrt(in[0] * in[0] + in[1] * in[1] + in[2] * in[2] + in[3] * in[3]);
-  const double qx = in[0] / n, qy = in[1] / n, qz = in[2] / n, qw = in[3] / n;
+  const auto [qx, qy, qz, qw] = unit_quaternion(in);
   // Near zero sin(theta / 2) / theta is 0/0; its limit 1/2 is exact to rounding there.
   const double theta = w.norm();
   double dx, dy, dz, dw;
@@ -67,7 +78,9 @@ Vector neutral(const Model& model) {
       case JointType::Planar: q[oq + 2] = 1.0; break;
       case JointType::Floating: q[oq + 6] = 1.0; break;
       case JointType::Spherical: q[oq + 3] = 1.0; break;
-      default: break;
+      case JointType::Fixed:
+      case JointType::Revolute:
+      case JointType::Prismatic: break;
     }
   }
   return q;
@@ -119,10 +132,10 @@ void integrate(const Model& model, std::span<const double> q, std::span<const do
         break;
       case JointType::Floating: {
         // u is in the moving frame: rotate it by the current orientation, not coupled with w.
-        const double n = std::sqrt(x[3] * x[3] + x[4] * x[4] + x[5] * x[5] + x[6] * x[6]);
-        const Vec3 e(x[3] / n, x[4] / n, x[5] / n), u(dv[0], dv[1], dv[2]);
+        const auto [ex, ey, ez, ew] = unit_quaternion(x + 3);
+        const Vec3 e(ex, ey, ez), u(dv[0], dv[1], dv[2]);
         const Vec3 t = 2.0 * e.cross(u);
-        const Vec3 p = Vec3(x[0], x[1], x[2]) + u + (x[6] / n) * t + e.cross(t);
+        const Vec3 p = Vec3(x[0], x[1], x[2]) + u + ew * t + e.cross(t);
         out[0] = p.x(); out[1] = p.y(); out[2] = p.z();
         rotate_quaternion(x + 3, Vec3(dv[3], dv[4], dv[5]), out + 3);
         break;

@@ -6,11 +6,7 @@ void forward_kinematics(const Model& model, Data& data, std::span<const double> 
   require_configuration(model, data, q);
   data.oMi[0] = data.liMi[0] = SE3::identity();
   // Parents come first, so oMi[parent] is final when joint i is reached.
-  for (size_t i = 1; i < model.njoints; ++i) {
-    data.liMi[i] = joint_placement_at(model, i, q);
-    const size_t parent = model.parents[i];
-    data.oMi[i] = parent == 0 ? data.liMi[i] : data.oMi[parent].compose(data.liMi[i]);
-  }
+  for (size_t i = 1; i < model.njoints; ++i) forward_step(model, data, i, q);
 }
 
 }  // namespace kavrel

@@ -1,7 +1,8 @@
 // Forward kinematics:
 //   liMi[i] = placement_i * X_J,i(q)
 //   oMi[i]  = oMi[parent(i)] * liMi[i]
-// Writes liMi and oMi, nothing else.
+// Writes liMi and oMi, nothing else. The step and the entry checks here are
+// shared by every pass.
 #pragma once
 
 #include <span>
@@ -16,10 +17,18 @@ void forward_kinematics(const Model& model, Data& data, std::span<const double> 
 // Placement of joint i in its parent's frame at q.
 inline SE3 joint_placement_at(const Model& model, size_t i, std::span<const double> q) {
   return model.joint_placements[i].compose(
-      compute_joint_transform(model.joints[i], q, model.joint_q_idx[i]));
+      compute_joint_transform(model.joints[i], q.data() + model.joint_q_idx[i]));
 }
 
-// The shared checks of a pass over q: its length, and a workspace made for this model.
+// One step of the forward pass: liMi[i] and oMi[i], the parent's oMi being final.
+inline void forward_step(const Model& model, Data& data, size_t i, std::span<const double> q) {
+  data.liMi[i] = joint_placement_at(model, i, q);
+  const size_t parent = model.parents[i];
+  data.oMi[i] = parent == 0 ? data.liMi[i] : data.oMi[parent].compose(data.liMi[i]);
+}
+
+// The checks at the door of a pass over q (and v): lengths, and a workspace
+// made for this model. Nothing inside a pass checks again.
 inline void require_configuration(const Model& model, const Data& data, std::span<const double> q) {
   KAVREL_REQUIRE(q.size() == model.nq, "Configuration vector size mismatch: expected " +
                                            std::to_string(model.nq) + ", got " + std::to_string(q.size()));

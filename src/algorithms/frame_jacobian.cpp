@@ -7,25 +7,25 @@ namespace kavrel {
 
 void get_frame_jacobian(const Model& model, const Data& data, size_t joint_id, ReferenceFrame reference_frame,
                         std::span<Motion> columns) {
+  require_matching_sizes(model, data);
   KAVREL_REQUIRE(joint_id < model.njoints, "Joint ID " + std::to_string(joint_id) +
                                                " out of bounds (njoints = " + std::to_string(model.njoints) + ")");
   KAVREL_REQUIRE(columns.size() == model.nv, "get_frame_jacobian: result has " +
                                                  std::to_string(columns.size()) + " columns");
   std::fill(columns.begin(), columns.end(), Motion::zero());
   if (joint_id == 0) return;
-  KAVREL_REQUIRE(joint_id < data.oMi.size(), "Joint ID " + std::to_string(joint_id) +
-                                                 " has no placement in a workspace of " +
-                                                 std::to_string(data.oMi.size()) + " joints");
   const SE3& oMi = data.oMi[joint_id];
-  // Supporting joints, from the joint to the root; columns past the end of J stay 0.
+  // Supporting joints, from the joint to the root.
   for (size_t j = joint_id; j != 0; j = model.parents[j]) {
     const size_t first = model.joint_v_idx[j];
-    for (size_t c = first; c < first + model.joint_nv[j] && c < data.J.size(); ++c) {
+    for (size_t c = first; c < first + model.joint_nv[j]; ++c) {
       const Motion& x = data.J[c];
       switch (reference_frame) {
         case ReferenceFrame::WORLD: columns[c] = x; break;
         case ReferenceFrame::LOCAL: columns[c] = oMi.act_inverse(x); break;
-        default: columns[c] = {x.angular, x.linear - oMi.translation.cross(x.angular)}; break;
+        case ReferenceFrame::LOCAL_WORLD_ALIGNED:
+          columns[c] = {x.angular, x.linear - oMi.translation.cross(x.angular)};
+          break;
       }
     }
   }

@@ -8,6 +8,7 @@ namespace kavrel {
 void get_frame_jacobian_time_variation(const Model& model, const Data& data, size_t frame_id,
                                        ReferenceFrame reference_frame, std::span<Motion> columns) {
   using std::to_string;
+  require_matching_sizes(model, data);
   KAVREL_REQUIRE(frame_id < model.nframes && frame_id < model.frames.size(),
                  "Frame ID " + to_string(frame_id) + " out of bounds (nframes = " + to_string(model.nframes) + ")");
   const Frame& frame = model.frames[frame_id];
@@ -16,9 +17,6 @@ void get_frame_jacobian_time_variation(const Model& model, const Data& data, siz
                                                to_string(joint_id) + " (njoints = " + to_string(model.njoints) + ")");
   KAVREL_REQUIRE(columns.size() == model.nv, "get_frame_jacobian_time_variation: result has " +
                                                  to_string(columns.size()) + " columns");
-  KAVREL_REQUIRE(joint_id < data.oMi.size() && joint_id < data.v.size() && joint_id < data.ov.size(),
-                 "Joint ID " + to_string(joint_id) + " has no state in a workspace of " +
-                     to_string(data.oMi.size()) + " joints");
   std::fill(columns.begin(), columns.end(), Motion::zero());
   const SE3 oMf = data.oMi[joint_id].compose(frame.placement);
   const Vec3& p = oMf.translation;
@@ -29,18 +27,15 @@ void get_frame_jacobian_time_variation(const Model& model, const Data& data, siz
     const size_t first = model.joint_v_idx[j], last = first + model.joint_nv[j];
     for (size_t c = first; c < last; ++c) {
       Motion& out = columns[c];
-      const bool has_rate = c < data.dJ.size(), has_column = c < data.J.size();
       switch (reference_frame) {
         case ReferenceFrame::WORLD:
-          if (has_rate) out = data.dJ[c];
+          out = data.dJ[c];
           break;
         case ReferenceFrame::LOCAL:
-          if (has_rate) out = oMf.act_inverse(data.dJ[c]);
-          if (has_column) out -= cross(vf, oMf.act_inverse(data.J[c]));
+          out = oMf.act_inverse(data.dJ[c]) - cross(vf, oMf.act_inverse(data.J[c]));
           break;
-        default:
-          if (has_rate) out = {data.dJ[c].angular, data.dJ[c].linear - p.cross(data.dJ[c].angular)};
-          if (has_column) out.linear -= vp.cross(data.J[c].angular);
+        case ReferenceFrame::LOCAL_WORLD_ALIGNED:
+          out = {data.dJ[c].angular, data.dJ[c].linear - p.cross(data.dJ[c].angular) - vp.cross(data.J[c].angular)};
           break;
       }
     }

@@ -15,6 +15,8 @@ Data::Data(const Model& model) : njoints(model.njoints), nq(model.nq), nv(model.
   M = C = Matrix::Zero(nv, nv);
   J.resize(nv); dJ.resize(nv); ag.resize(nv); dag.resize(nv);
   jcom = Eigen::Matrix3Xd::Zero(3, nv);
+  result_columns.resize(nv);
+  coriolis_factor.assign(n, Matrix6::Zero());
 }
 
 void Data::reset() {
@@ -39,8 +41,7 @@ Matrix Data::mass_matrix() const {
 }
 
 void require_matching_sizes(const Model& model, const Data& data) {
-  KAVREL_REQUIRE(data.njoints == model.njoints && data.nq == model.nq && data.nv == model.nv &&
-                     data.oMi.size() == model.njoints && data.J.size() == model.nv,
+  KAVREL_REQUIRE(data.njoints == model.njoints && data.nq == model.nq && data.nv == model.nv,
                  "Data was created for another model: it has njoints " +
                      std::to_string(data.njoints) + ", nq " + std::to_string(data.nq) + ", nv " +
                      std::to_string(data.nv) + " but the model has njoints " +

@@ -43,6 +43,11 @@ struct Data {
   std::vector<Force> dag;
   Eigen::Matrix3Xd jcom;
 
+  // Work tables of the passes, sized here so that no pass allocates.
+  std::vector<Matrix6> coriolis_factor;    // per joint: subtree velocity-product matrix B
+  // Columns of a Jacobian on its way out; readers fill it too, hence mutable.
+  mutable std::vector<Motion> result_columns;
+
   // Whole tree.
   Force hg, dhg;
   Inertia ig;
@@ -58,7 +63,8 @@ struct Data {
   Matrix mass_matrix() const;
 };
 
-// An algorithm's promise that `data` was built for `model`.
+// Checked once at the entry of every pass: a Data is only ever built from a
+// model, so matching counts imply that every field has its model's shape.
 void require_matching_sizes(const Model& model, const Data& data);
 
 }  // namespace kavrel

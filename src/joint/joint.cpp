@@ -1,7 +1,7 @@
 #include "joint/joint.hpp"
 
+#include <algorithm>
 #include <cmath>
-#include <string>
 
 #include "types/result.hpp"
 
@@ -9,18 +9,9 @@ namespace kavrel {
 
 namespace {
 
-void require_slice(size_t offset, uint32_t count, size_t length, const char* what) {
-  KAVREL_REQUIRE(offset + count <= length,
-                 std::string(what) + " index out of bounds: offset " + std::to_string(offset) +
-                     " + " + std::to_string(count) + " > length " + std::to_string(length));
-}
-
-Vec3 unit(const Vec3& axis) { return axis / axis.norm(); }
-
 // Rotation by theta about the unit axis u, entry by entry (Rodrigues).
-Mat3 axis_rotation(const Vec3& axis, double theta) {
+Mat3 axis_rotation(const Vec3& u, double theta) {
   if (theta == 0.0) return Mat3::Identity();
-  const Vec3 u = unit(axis);
   const double c = std::cos(theta), s = std::sin(theta), t = 1.0 - c;
   const double ux = u.x(), uy = u.y(), uz = u.z();
   Mat3 r;
@@ -36,63 +27,19 @@ Mat3 axis_rotation(const Vec3& axis, double theta) {
   return r;
 }
 
-// Rotation of the quaternion (x, y, z, w), normalised first.
-Mat3 quaternion_rotation(double x, double y, double z, double w) {
-  const double n = std::sqrt(x * x + y * y + z * z + w * w);
-  x /= n; y /= n; z /= n; w /= n;
-  Mat3 r;
-  r(0, 0) = w * w + x * x - y * y - z * z;
-  r(1, 1) = w * w - x * x + y * y - z * z;
-  r(2, 2) = w * w - x * x - y * y + z * z;
-  r(0, 1) = 2.0 * (x * y - w * z);
-  r(1, 0) = 2.0 * (x * y + w * z);
-  r(0, 2) = 2.0 * (x * z + w * y);
-  r(2, 0) = 2.0 * (x * z - w * y);
-  r(1, 2) = 2.0 * (y * z - w * x);
-  r(2, 1) = 2.0 * (y * z + w * x);
-  return r;
-}
-
-}  // namespace
-
-SE3 compute_joint_transform(const Joint& joint, std::span<const double> q, size_t offset) {
-  require_slice(offset, joint.nq, q.size(), "q");
-  const double* x = q.data() + offset;
-  switch (joint.joint_type) {
-    case JointType::Fixed:
-      return SE3::identity();
-    case JointType::Revolute:
-      return {axis_rotation(joint.axis, x[0]), Vec3::Zero()};
-    case JointType::Continuous:
-      return {axis_rotation(joint.axis, std::atan2(x[1], x[0])), Vec3::Zero()};
-    case JointType::Prismatic:
-      return {Mat3::Identity(), x[0] * unit(joint.axis)};
-    case JointType::Planar: {
-      Mat3 r;
-      r << x[2], -x[3], 0.0, x[3], x[2], 0.0, 0.0, 0.0, 1.0;
-      return {r, Vec3(x[0], x[1], 0.0)};
-    }
-    case JointType::Floating:
-      return {quaternion_rotation(x[3], x[4], x[5], x[6]), Vec3(x[0], x[1], x[2])};
-    case JointType::Spherical:
-      return {quaternion_rotation(x[0], x[1], x[2], x[3]), Vec3::Zero()};
-  }
-  fail_internal("unknown joint type");
-}
-
-MotionSubspace compute_joint_motion_subspace(const Joint& joint) {
+MotionSubspace make_subspace(JointType type, const Vec3& u) {
   MotionSubspace s;
   auto angular = [](const Vec3& w) { return Motion{w, Vec3::Zero()}; };
-  auto linear = [](const Vec3& u) { return Motion{Vec3::Zero(), u}; };
-  switch (joint.joint_type) {
+  auto linear = [](const Vec3& l) { return Motion{Vec3::Zero(), l}; };
+  switch (type) {
     case JointType::Fixed:
       break;
     case JointType::Revolute:
     case JointType::Continuous:
-      s.columns[s.count++] = angular(unit(joint.axis));
+      s.columns[s.count++] = angular(u);
       break;
     case JointType::Prismatic:
-      s.columns[s.count++] = linear(unit(joint.axis));
+      s.columns[s.count++] = linear(u);
       break;
     case JointType::Planar:
       s.columns[s.count++] = linear(Vec3::UnitX());
@@ -110,17 +57,64 @@ MotionSubspace compute_joint_motion_subspace(const Joint& joint) {
   return s;
 }
 
-Motion compute_joint_velocity(const Joint& joint, std::span<const double> v, size_t offset) {
-  require_slice(offset, joint.nv, v.size(), "v");
-  const double* x = v.data() + offset;
+}  // namespace
+
+Joint Joint::make(JointType type, const Vec3& axis) {
+  const auto [nq, nv] = dimensions(type);
+  const Vec3 unit = axis / axis.norm();
+  return {type, axis, unit, nq, nv, make_subspace(type, unit)};
+}
+
+Mat3 quaternion_rotation(double x, double y, double z, double w) {
+  const double scale = std::max({std::abs(x), std::abs(y), std::abs(z), std::abs(w)});
+  x /= scale; y /= scale; z /= scale; w /= scale;
+  const double n = std::sqrt(x * x + y * y + z * z + w * w);
+  x /= n; y /= n; z /= n; w /= n;
+  Mat3 r;
+  r(0, 0) = w * w + x * x - y * y - z * z;
+  r(1, 1) = w * w - x * x + y * y - z * z;
+  r(2, 2) = w * w - x * x - y * y + z * z;
+  r(0, 1) = 2.0 * (x * y - w * z);
+  r(1, 0) = 2.0 * (x * y + w * z);
+  r(0, 2) = 2.0 * (x * z + w * y);
+  r(2, 0) = 2.0 * (x * z - w * y);
+  r(1, 2) = 2.0 * (y * z - w * x);
+  r(2, 1) = 2.0 * (y * z + w * x);
+  return r;
+}
+
+SE3 compute_joint_transform(const Joint& joint, const double* x) {
+  switch (joint.joint_type) {
+    case JointType::Fixed:
+      return SE3::identity();
+    case JointType::Revolute:
+      return {axis_rotation(joint.unit_axis, x[0]), Vec3::Zero()};
+    case JointType::Continuous:
+      return {axis_rotation(joint.unit_axis, std::atan2(x[1], x[0])), Vec3::Zero()};
+    case JointType::Prismatic:
+      return {Mat3::Identity(), x[0] * joint.unit_axis};
+    case JointType::Planar: {
+      Mat3 r;
+      r << x[2], -x[3], 0.0, x[3], x[2], 0.0, 0.0, 0.0, 1.0;
+      return {r, Vec3(x[0], x[1], 0.0)};
+    }
+    case JointType::Floating:
+      return {quaternion_rotation(x[3], x[4], x[5], x[6]), Vec3(x[0], x[1], x[2])};
+    case JointType::Spherical:
+      return {quaternion_rotation(x[0], x[1], x[2], x[3]), Vec3::Zero()};
+  }
+  fail_internal("unknown joint type");
+}
+
+Motion compute_joint_velocity(const Joint& joint, const double* x) {
   switch (joint.joint_type) {
     case JointType::Fixed:
       return Motion::zero();
     case JointType::Revolute:
     case JointType::Continuous:
-      return {x[0] * unit(joint.axis), Vec3::Zero()};
+      return {x[0] * joint.unit_axis, Vec3::Zero()};
     case JointType::Prismatic:
-      return {Vec3::Zero(), x[0] * unit(joint.axis)};
+      return {Vec3::Zero(), x[0] * joint.unit_axis};
     case JointType::Planar:
       return {Vec3(0.0, 0.0, x[2]), Vec3(x[0], x[1], 0.0)};
     case JointType::Floating:
@@ -129,6 +123,29 @@ Motion compute_joint_velocity(const Joint& joint, std::span<const double> v, siz
       return {Vec3(x[0], x[1], x[2]), Vec3::Zero()};
   }
   fail_internal("unknown joint type");
+}
+
+void project_force(const Joint& joint, const Force& f, double* tau) {
+  switch (joint.joint_type) {
+    case JointType::Fixed:
+      return;
+    case JointType::Revolute:
+    case JointType::Continuous:
+      tau[0] = joint.unit_axis.dot(f.angular);
+      return;
+    case JointType::Prismatic:
+      tau[0] = joint.unit_axis.dot(f.linear);
+      return;
+    case JointType::Planar:
+      tau[0] = f.linear.x(); tau[1] = f.linear.y(); tau[2] = f.angular.z();
+      return;
+    case JointType::Floating:
+      for (int k = 0; k < 3; ++k) { tau[k] = f.linear[k]; tau[3 + k] = f.angular[k]; }
+      return;
+    case JointType::Spherical:
+      for (int k = 0; k < 3; ++k) tau[k] = f.angular[k];
+      return;
+  }
 }
 
 }  // namespace kavrel

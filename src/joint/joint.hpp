@@ -1,10 +1,11 @@
-// Joint kinds and their kinematics: transform, motion subspace, velocity.
+// Joint kinds and their kinematics: transform, motion subspace S, joint
+// velocity S v and force projection S^T f. What depends only on the kind and
+// the axis is computed once, when the joint is made.
 #pragma once
 
 #include <array>
 #include <cstdint>
 #include <span>
-#include <string_view>
 
 #include "types/se3.hpp"
 
@@ -31,19 +32,8 @@ constexpr JointDimensions dimensions(JointType type) {
   return {0, 0};
 }
 
-struct Joint {
-  JointType joint_type = JointType::Fixed;
-  Vec3 axis = Vec3::Zero();  // normalised at every use, never in place
-  uint32_t nq = 0;
-  uint32_t nv = 0;
-
-  static Joint make(JointType type, const Vec3& axis) {
-    auto [nq, nv] = dimensions(type);
-    return {type, axis, nq, nv};
-  }
-};
-
-// The columns of S: the spatial velocity of a unit rate of each coordinate.
+// The columns of S: the spatial velocity of a unit rate of each coordinate,
+// in the joint's own frame.
 struct MotionSubspace {
   std::array<Motion, 6> columns;
   uint32_t count = 0;
@@ -51,12 +41,29 @@ struct MotionSubspace {
   const Motion& operator[](uint32_t k) const { return columns[k]; }
 };
 
-// Transform of the moving side relative to the fixed side, from q[offset..].
-SE3 compute_joint_transform(const Joint& joint, std::span<const double> q, size_t offset);
+struct Joint {
+  JointType joint_type = JointType::Fixed;
+  Vec3 axis = Vec3::Zero();       // as given
+  Vec3 unit_axis = Vec3::Zero();  // axis / |axis|, NaN for a zero axis of an axial kind
+  uint32_t nq = 0;
+  uint32_t nv = 0;
+  MotionSubspace subspace;
 
-MotionSubspace compute_joint_motion_subspace(const Joint& joint);
+  static Joint make(JointType type, const Vec3& axis);
+};
 
-// S * v[offset .. offset + nv).
-Motion compute_joint_velocity(const Joint& joint, std::span<const double> v, size_t offset);
+// Transform of the moving side relative to the fixed side; x is the joint's
+// slice of q (nq values).
+SE3 compute_joint_transform(const Joint& joint, const double* x);
+
+// S * v for the joint's slice of v (nv values).
+Motion compute_joint_velocity(const Joint& joint, const double* v);
+
+// S^T f, written to the joint's slice of a torque vector (nv values).
+void project_force(const Joint& joint, const Force& f, double* tau);
+
+// Rotation of the quaternion (x, y, z, w), normalised without overflow or
+// underflow: the largest component is scaled to 1 first.
+Mat3 quaternion_rotation(double x, double y, double z, double w);
 
 }  // namespace kavrel

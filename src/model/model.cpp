@@ -16,14 +16,13 @@ Model Model::create() {
   model.joint_nv.push_back(0);
   model.joint_q_idx.push_back(0);
   model.joint_v_idx.push_back(0);
-  model.subtree_nv.push_back(0);
   add_frame(model, Frame{"universe", 0, 0, SE3::identity(), Inertia::zero(),
                          FrameType{FrameType::FIXED_JOINT}});
   return model;
 }
 
-Result<size_t> append_joint(Model& model, size_t parent, const Joint& joint, const SE3& placement,
-                            std::string name) {
+Result<size_t> add_joint(Model& model, size_t parent, const Joint& joint, const SE3& placement,
+                         std::string name) {
   // Checked first so that a refused joint leaves the model as it was.
   if (parent >= model.njoints)
     return value_error("parent " + std::to_string(parent) + " >= njoints " +
@@ -38,30 +37,11 @@ Result<size_t> append_joint(Model& model, size_t parent, const Joint& joint, con
   model.joint_nv.push_back(joint.nv);
   model.joint_q_idx.push_back(model.nq);
   model.joint_v_idx.push_back(model.nv);
-  model.subtree_nv.push_back(joint.nv);
   model.nq += joint.nq;
   model.nv += joint.nv;
   model.njoints += 1;
   model.nbodies += 1;
   return id;
-}
-
-Result<size_t> add_joint(Model& model, size_t parent, const Joint& joint, const SE3& placement,
-                         std::string name) {
-  auto id = append_joint(model, parent, joint, placement, std::move(name));
-  if (id && joint.nv > 0)
-    for (size_t j = *id; j != 0;) {
-      j = model.parents[j];
-      if (j != 0) model.subtree_nv[j] += joint.nv;
-    }
-  return id;
-}
-
-void refresh_subtrees(Model& model) {
-  for (size_t i = 0; i < model.njoints; ++i) model.subtree_nv[i] = model.joint_nv[i];
-  // Children come after their parents, so a backward sweep sees whole subtrees.
-  for (size_t i = model.njoints; i-- > 1;)
-    if (model.parents[i] != 0) model.subtree_nv[model.parents[i]] += model.subtree_nv[i];
 }
 
 void set_joint_position_limits(Model& model, size_t joint_id, std::span<const double> lower,

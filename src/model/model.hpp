@@ -31,7 +31,6 @@ struct Model {
   std::vector<size_t> joint_nv;
   std::vector<size_t> joint_q_idx;  // first coordinate of joint i in q
   std::vector<size_t> joint_v_idx;  // first coordinate of joint i in v
-  std::vector<size_t> subtree_nv;   // velocity coordinates of joint i and its descendants
 
   // Indexed like v; they grow lazily as limits are set.
   std::vector<double> lowerPositionLimit;
@@ -47,11 +46,6 @@ struct Model {
 Result<size_t> add_joint(Model& model, size_t parent, const Joint& joint, const SE3& placement,
                          std::string name);
 
-// The same without refreshing subtree sizes, for builders that add many
-// joints and then call refresh_subtrees once.
-Result<size_t> append_joint(Model& model, size_t parent, const Joint& joint, const SE3& placement,
-                            std::string name);
-void refresh_subtrees(Model& model);
 
 // Writes the limits of one joint's velocity coordinates; ignores unknown joints.
 void set_joint_position_limits(Model& model, size_t joint_id, std::span<const double> lower,

@@ -19,7 +19,7 @@ Result<SE3> joint_placement(const Data& self, size_t joint_id) {
   return self.oMi[joint_id];
 }
 
-Result<PyObject*> joint_translation(const Data& self, size_t joint_id) {
+Result<Vec3Array> joint_translation(const Data& self, size_t joint_id) {
   auto placement = joint_placement(self, joint_id);
   if (!placement) return placement.error();
   return vec3_array(placement->translation);
@@ -35,28 +35,28 @@ std::string repr(const Data& self) {
 
 // Properties: each builds a new object from the stored field.
 Matrix mass_matrix(const Data& self) { return self.mass_matrix(); }
-Matrix coriolis(const Data& self) { return self.C; }
-Vector gravity_torques(const Data& self) { return self.g; }
-Vector tau(const Data& self) { return self.tau; }
-Vector nle(const Data& self) { return self.nle; }
-std::vector<SE3> oMi(const Data& self) { return self.oMi; }
-std::vector<SE3> liMi(const Data& self) { return self.liMi; }
-PyObject* v(const Data& self) { return rows_angular_first<Motion>(self.v); }
-PyObject* a(const Data& self) { return rows_angular_first<Motion>(self.a); }
-PyObject* f(const Data& self) { return rows_angular_first<Force>(self.f); }
-PyObject* ov(const Data& self) { return rows_angular_first<Motion>(self.ov); }
-PyObject* a_gf(const Data& self) { return rows_angular_first<Motion>(self.a_gf); }
-PyObject* momentum(const Data& self) { return rows_angular_first<Force>(self.momentum); }
-PyObject* J(const Data& self) { return columns_linear_first<Motion>(self.J); }
-PyObject* dJ(const Data& self) { return columns_linear_first<Motion>(self.dJ); }
-PyObject* ag(const Data& self) { return columns_linear_first<Force>(self.ag); }
-PyObject* dag(const Data& self) { return columns_linear_first<Force>(self.dag); }
-PyObject* com(const Data& self) { return rows_of_vec3(self.com); }
-PyObject* vcom(const Data& self) { return rows_of_vec3(self.vcom); }
-std::vector<double> mass(const Data& self) { return self.mass; }
-PyObject* hg(const Data& self) { return vector_angular_first(self.hg); }
-PyObject* dhg(const Data& self) { return vector_angular_first(self.dhg); }
-PyObject* ig(const Data& self) { return matrix6_array(to_matrix6(self.ig)); }
+Ref<Matrix> coriolis(const Data& self) { return self.C; }
+Ref<Vector> gravity_torques(const Data& self) { return self.g; }
+Ref<Vector> tau(const Data& self) { return self.tau; }
+Ref<Vector> nle(const Data& self) { return self.nle; }
+Ref<std::vector<SE3>> oMi(const Data& self) { return self.oMi; }
+Ref<std::vector<SE3>> liMi(const Data& self) { return self.liMi; }
+auto v(const Data& self) { return rows_angular_first<Motion>(self.v); }
+auto a(const Data& self) { return rows_angular_first<Motion>(self.a); }
+auto f(const Data& self) { return rows_angular_first<Force>(self.f); }
+auto ov(const Data& self) { return rows_angular_first<Motion>(self.ov); }
+auto a_gf(const Data& self) { return rows_angular_first<Motion>(self.a_gf); }
+auto momentum(const Data& self) { return rows_angular_first<Force>(self.momentum); }
+auto J(const Data& self) { return columns_linear_first<Motion>(self.J); }
+auto dJ(const Data& self) { return columns_linear_first<Motion>(self.dJ); }
+auto ag(const Data& self) { return columns_linear_first<Force>(self.ag); }
+auto dag(const Data& self) { return columns_linear_first<Force>(self.dag); }
+auto com(const Data& self) { return rows_of_vec3(self.com); }
+auto vcom(const Data& self) { return rows_of_vec3(self.vcom); }
+Ref<std::vector<double>> mass(const Data& self) { return self.mass; }
+auto hg(const Data& self) { return vector_angular_first(self.hg); }
+auto dhg(const Data& self) { return vector_angular_first(self.dhg); }
+auto ig(const Data& self) { return matrix_array(to_matrix6(self.ig)); }
 double kinetic_energy(const Data& self) { return self.kinetic_energy; }
 double potential_energy(const Data& self) { return self.potential_energy; }
 double mechanical_energy(const Data& self) { return self.mechanical_energy; }
@@ -64,35 +64,20 @@ size_t njoints(const Data& self) { return self.njoints; }
 size_t nq(const Data& self) { return self.nq; }
 size_t nv(const Data& self) { return self.nv; }
 
-PyObject* jcom(const Data& self) {
-  double* out = nullptr;
-  const auto n = static_cast<npy_intp>(self.jcom.cols());
-  PyObject* array = new_array({3, n}, &out);
-  if (array != nullptr)
-    for (int r = 0; r < 3; ++r)
-      for (npy_intp c = 0; c < n; ++c) out[r * n + c] = self.jcom(r, c);
-  return array;
+auto jcom(const Data& self) {
+  const Eigen::Matrix3Xd& jcom = self.jcom;
+  const size_t n = static_cast<size_t>(jcom.cols());
+  return array_result({3, n}, [&jcom, n](double* out) {
+    for (size_t r = 0; r < 3; ++r)
+      for (size_t c = 0; c < n; ++c) out[r * n + c] = jcom(r, c);
+  });
 }
 
-// (njoints, 6, 6), one spatial matrix per joint.
-template <class Item, class ToMatrix>
-PyObject* stack_of_matrix6(const std::vector<Item>& items, ToMatrix to_matrix) {
-  double* out = nullptr;
-  PyObject* array = new_array({static_cast<npy_intp>(items.size()), 6, 6}, &out);
-  if (array != nullptr)
-    for (size_t i = 0; i < items.size(); ++i) {
-      const Matrix6 m = to_matrix(items[i]);
-      for (int r = 0; r < 6; ++r)
-        for (int c = 0; c < 6; ++c) out[36 * i + 6 * r + c] = m(r, c);
-    }
-  return array;
+auto composite_inertia(const Data& self) {
+  return stack_of_matrix6<Inertia>(self.composite_inertia, [](const Inertia& y) { return to_matrix6(y); });
 }
-
-PyObject* composite_inertia(const Data& self) {
-  return stack_of_matrix6(self.composite_inertia, [](const Inertia& y) { return to_matrix6(y); });
-}
-PyObject* inertia_variation(const Data& self) {
-  return stack_of_matrix6(self.inertia_variation, [](const Matrix6& m) { return m; });
+auto inertia_variation(const Data& self) {
+  return stack_of_matrix6<Matrix6>(self.inertia_variation, [](const Matrix6& m) { return m; });
 }
 
 PyMethodDef methods[] = {

@@ -20,22 +20,14 @@ std::vector<std::string> names(const Model& self) { return self.names; }
 std::string name(const Model& self) { return self.name; }
 std::vector<double> lower_limits(const Model& self) { return self.lowerPositionLimit; }
 std::vector<double> upper_limits(const Model& self) { return self.upperPositionLimit; }
-PyObject* gravity(const Model& self) { return vec3_array(self.gravity.linear); }
-PyObject* gravity_angular(const Model& self) { return vec3_array(self.gravity.angular); }
+auto gravity(const Model& self) { return vec3_array(self.gravity.linear); }
+auto gravity_angular(const Model& self) { return vec3_array(self.gravity.angular); }
 
-PyObject* gravity_full(const Model& self) {
-  double* out = nullptr;
-  PyObject* array = new_array({6}, &out);
-  if (array != nullptr) write_linear_first(self.gravity, out);
-  return array;
+auto gravity_full(const Model& self) {
+  return array_result({6}, [gravity = self.gravity](double* out) { write_linear_first(gravity, out); });
 }
 
-PyObject* parents(const Model& self) {
-  PyObject* list = PyList_New(static_cast<Py_ssize_t>(self.parents.size()));
-  for (size_t i = 0; list != nullptr && i < self.parents.size(); ++i)
-    PyList_SetItem(list, static_cast<Py_ssize_t>(i), PyLong_FromSize_t(self.parents[i]));
-  return list;
-}
+Ref<std::vector<size_t>> parents(const Model& self) { return self.parents; }
 
 Result<Unit> set_gravity(Model& self, std::span<const double> gravity) {
   if (gravity.size() != 3) return value_error("Gravity vector must have 3 elements [x, y, z]");
@@ -105,29 +97,13 @@ Result<Unit> set_body_inertia(Model& self, size_t joint_id, double mass, std::sp
   return Unit{};
 }
 
-Result<PyObject*> get_body_inertia(const Model& self, size_t joint_id) {
+using BodyInertia = std::tuple<double, Vec3Array, decltype(matrix_array(Mat3()))>;
+
+Result<BodyInertia> get_body_inertia(const Model& self, size_t joint_id) {
   if (joint_id >= self.njoints)
     return value_error("joint_id " + std::to_string(joint_id) + " >= njoints " + std::to_string(self.njoints));
   const Inertia& inertia = self.inertias[joint_id];
-  double* out = nullptr;
-  PyObject* rotational = new_array({3, 3}, &out);
-  if (rotational == nullptr) return static_cast<PyObject*>(nullptr);
-  Mat3 matrix = inertia.rotational.matrix();
-  for (int i = 0; i < 3; ++i)
-    for (int j = 0; j < 3; ++j) out[3 * i + j] = matrix(i, j);
-  PyObject* lever = vec3_array(inertia.lever);
-  PyObject* mass = PyFloat_FromDouble(inertia.mass);
-  if (lever == nullptr || mass == nullptr) {
-    Py_XDECREF(lever);
-    Py_XDECREF(mass);
-    Py_DECREF(rotational);
-    return static_cast<PyObject*>(nullptr);
-  }
-  PyObject* result = PyTuple_Pack(3, mass, lever, rotational);
-  Py_DECREF(mass);
-  Py_DECREF(lever);
-  Py_DECREF(rotational);
-  return result;
+  return BodyInertia{inertia.mass, vec3_array(inertia.lever), matrix_array(inertia.rotational.matrix())};
 }
 
 std::string report(const Model& self) { return model_report(self); }

@@ -1,6 +1,7 @@
 // SE3: an immutable rigid transform.
 #include "python/binding.hpp"
 #include "python/classes.hpp"
+#include "python/spatial_arrays.hpp"
 
 namespace kavrel::python {
 
@@ -21,17 +22,11 @@ SE3 identity() { return SE3::identity(); }
 SE3 compose(const SE3& self, const SE3& other) { return self.compose(other); }
 SE3 inverse(const SE3& self) { return self.inverse(); }
 
-PyObject* to_homogeneous(const SE3& self) {
-  double* out = nullptr;
-  PyObject* array = new_array({4, 4}, &out);
-  if (array == nullptr) return nullptr;
-  for (int i = 0; i < 3; ++i) {
-    for (int j = 0; j < 3; ++j) out[4 * i + j] = self.rotation(i, j);
-    out[4 * i + 3] = self.translation[i];
-  }
-  out[12] = out[13] = out[14] = 0.0;
-  out[15] = 1.0;
-  return array;
+auto to_homogeneous(const SE3& self) {
+  Eigen::Matrix4d h = Eigen::Matrix4d::Identity();
+  h.topLeftCorner<3, 3>() = self.rotation;
+  h.topRightCorner<3, 1>() = self.translation;
+  return matrix_array(h);
 }
 
 std::string text(const SE3&) { return "SE3(rotation=..., translation=...)"; }

@@ -142,16 +142,30 @@ PyObject* to_python(const std::vector<SE3>& transforms) {
   return list;
 }
 
-PyObject* new_array(std::initializer_list<npy_intp> shape, double** values) {
-  PyObject* array = PyArray_SimpleNew(static_cast<int>(shape.size()),
-                                      const_cast<npy_intp*>(shape.begin()), NPY_DOUBLE);
+PyObject* to_python(const std::vector<size_t>& values) {
+  PyObject* list = PyList_New(static_cast<Py_ssize_t>(values.size()));
+  if (list == nullptr) return nullptr;
+  for (size_t i = 0; i < values.size(); ++i) {
+    PyObject* item = PyLong_FromSize_t(values[i]);
+    if (item == nullptr) {
+      Py_DECREF(list);
+      return nullptr;
+    }
+    PyList_SetItem(list, static_cast<Py_ssize_t>(i), item);
+  }
+  return list;
+}
+
+PyObject* new_array(int ndim, const npy_intp* shape, double** values) {
+  PyObject* array = PyArray_SimpleNew(ndim, const_cast<npy_intp*>(shape), NPY_DOUBLE);
   if (array != nullptr) *values = static_cast<double*>(PyArray_DATA(reinterpret_cast<PyArrayObject*>(array)));
   return array;
 }
 
 PyObject* to_python(std::span<const double> values) {
   double* out = nullptr;
-  PyObject* array = new_array({static_cast<npy_intp>(values.size())}, &out);
+  const npy_intp shape[] = {static_cast<npy_intp>(values.size())};
+  PyObject* array = new_array(1, shape, &out);
   if (array != nullptr && !values.empty()) std::memcpy(out, values.data(), values.size_bytes());
   return array;
 }
@@ -160,7 +174,8 @@ PyObject* to_python(const Matrix& matrix) {
   // A matrix without rows has no first row to take a width from.
   const npy_intp rows = matrix.rows(), cols = rows == 0 ? 0 : matrix.cols();
   double* out = nullptr;
-  PyObject* array = new_array({rows, cols}, &out);
+  const npy_intp shape[] = {rows, cols};
+  PyObject* array = new_array(2, shape, &out);
   if (array != nullptr && rows * cols > 0)
     std::memcpy(out, matrix.data(), static_cast<size_t>(rows * cols) * sizeof(double));
   return array;

@@ -1,11 +1,14 @@
 // Argument conversion (Python to C++) and result conversion (C++ to Python).
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstring>
+#include <functional>
 #include <optional>
 #include <span>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "data/data.hpp"
@@ -130,8 +133,29 @@ struct Converter<const MatrixArgument&> {
   const MatrixArgument& get() { return value; }
 };
 
-// Results. Each returns a new reference, or nullptr with an exception set.
-inline PyObject* to_python(PyObject* object) { return object; }
+// Results. Bodies return C++ values; these turn them into new Python
+// objects. Each returns a new reference, or nullptr with an exception set.
+//
+// An array result that the binding allocates and the body's `fill` writes in
+// place, in C order: fill(double* out) writes every element of the shape.
+template <class Fill>
+struct ArrayResult {
+  std::array<npy_intp, 3> shape{};
+  int ndim = 0;
+  Fill fill;
+};
+
+template <class Fill>
+ArrayResult<Fill> array_result(std::initializer_list<size_t> shape, Fill fill) {
+  ArrayResult<Fill> result{{}, static_cast<int>(shape.size()), std::move(fill)};
+  std::transform(shape.begin(), shape.end(), result.shape.begin(), [](size_t n) { return static_cast<npy_intp>(n); });
+  return result;
+}
+
+// A view of a result that lives in the workspace or the model.
+template <class T>
+using Ref = std::reference_wrapper<const T>;
+
 PyObject* to_python(Unit);
 PyObject* to_python(bool value);
 PyObject* to_python(size_t value);
@@ -139,6 +163,7 @@ PyObject* to_python(double value);
 PyObject* to_python(const std::string& text);
 PyObject* to_python(std::optional<size_t> value);
 PyObject* to_python(const std::vector<std::string>& names);
+PyObject* to_python(const std::vector<size_t>& values);
 PyObject* to_python(std::span<const double> values);
 inline PyObject* to_python(const std::vector<double>& values) { return to_python(std::span<const double>(values)); }
 inline PyObject* to_python(const Vector& values) { return to_python(std::span<const double>(values.data(), values.size())); }
@@ -150,8 +175,43 @@ PyObject* to_python(T&& value) { return wrap<T>(std::forward<T>(value)); }
 template <Boxed T>
 PyObject* to_python(const T& value) { return wrap<T>(T(value)); }
 
+template <class T>
+PyObject* to_python(Ref<T> view) { return to_python(view.get()); }
+
 // A new C-ordered float64 array of the given shape, to be filled in place.
-PyObject* new_array(std::initializer_list<npy_intp> shape, double** values);
+PyObject* new_array(int ndim, const npy_intp* shape, double** values);
+
+template <class Fill>
+PyObject* to_python(ArrayResult<Fill>&& result) {
+  double* out = nullptr;
+  PyObject* array = new_array(result.ndim, result.shape.data(), &out);
+  if (array == nullptr) return nullptr;
+  try {
+    result.fill(out);
+  } catch (...) {
+    Py_DECREF(array);
+    throw;
+  }
+  return array;
+}
+
+// A tuple of converted values; nothing is leaked when one conversion fails.
+template <class... T>
+PyObject* to_python(std::tuple<T...>&& values) {
+  PyObject* tuple = PyTuple_New(sizeof...(T));
+  if (tuple == nullptr) return nullptr;
+  bool ok = true;
+  Py_ssize_t i = 0;
+  std::apply([&](auto&&... value) {
+    ((ok = ok && [&] {
+       PyObject* item = to_python(std::move(value));
+       if (item != nullptr) PyTuple_SetItem(tuple, i++, item);
+       return item != nullptr;
+     }()), ...);
+  }, values);
+  if (!ok) Py_CLEAR(tuple);
+  return tuple;
+}
 
 // Raises the Python exception of an error value.
 PyObject* raise(const Error& error);

@@ -1,27 +1,57 @@
 // Bodies of the module functions, named as Python sees them; module.cpp
-// lists them in its table. Each checks its arguments against the model and
-// runs one library operation.
+// lists them in its table. Each checks its arguments against the model,
+// runs one library operation and returns C++ values for the binding to convert.
 #pragma once
 
+#include <optional>
+#include <string>
+
 #include "python/binding.hpp"
+#include "python/spatial_arrays.hpp"
 
 namespace kavrel::python {
 
+// "{what} length {len} != {of} {expected}", the size check of every array argument.
+inline std::optional<Error> check_length(const char* what, std::span<const double> values, const char* of,
+                                         size_t expected) {
+  if (values.size() == expected) return std::nullopt;
+  return value_error(std::string(what) + " length " + std::to_string(values.size()) + " != " + of + " " +
+                     std::to_string(expected));
+}
+
+// The result of q (+) v, written straight into its array.
+struct Integrated {
+  const Model& model;
+  std::span<const double> q, v;
+  void operator()(double* out) const;
+};
+
 // Configuration space.
 Vector neutral(const Model& model);
-Result<PyObject*> integrate(const Model& model, std::span<const double> q, std::span<const double> v);
+Result<ArrayResult<Integrated>> integrate(const Model& model, std::span<const double> q, std::span<const double> v);
 
 // Kinematics.
 Result<Unit> forwardKinematics(const Model& model, Data& data, std::span<const double> q);
 Result<Unit> computeJointJacobians(const Model& model, Data& data, std::span<const double> q);
-Result<PyObject*> computeJointJacobian(const Model& model, Data& data, std::span<const double> q,
-                                       size_t joint_id);
+Result<MotionColumns> computeJointJacobian(const Model& model, Data& data, std::span<const double> q,
+                                           size_t joint_id);
 Result<Unit> computeJointJacobiansTimeVariation(const Model& model, Data& data,
                                                 std::span<const double> q, std::span<const double> v);
-Result<PyObject*> getFrameJacobian(const Model& model, const Data& data, size_t frame_id,
-                                   ReferenceFrame reference_frame);
-Result<PyObject*> getFrameJacobianTimeVariation(const Model& model, const Data& data, size_t frame_id,
-                                                ReferenceFrame reference_frame);
+Result<MotionColumns> getFrameJacobian(const Model& model, const Data& data, size_t frame_id,
+                                       ReferenceFrame reference_frame);
+Result<MotionColumns> getFrameJacobianTimeVariation(const Model& model, const Data& data, size_t frame_id,
+                                                    ReferenceFrame reference_frame);
+
+// Dynamics.
+Result<Ref<Vector>> rnea(const Model& model, Data& data, std::span<const double> q, std::span<const double> v,
+                         std::span<const double> a);
+Result<Ref<Matrix>> crba(const Model& model, Data& data, std::span<const double> q);
+Result<Ref<Vector>> non_linear_effects(const Model& model, Data& data, std::span<const double> q,
+                                       std::span<const double> v);
+Result<Ref<Vector>> compute_gravity(const Model& model, Data& data, std::span<const double> q);
+Result<Unit> computeAllTerms(const Model& model, Data& data, std::span<const double> q, std::span<const double> v);
+Result<Unit> computeCoriolisMatrix(const Model& model, Data& data, std::span<const double> q,
+                                   std::span<const double> v);
 
 // URDF import.
 Result<Model> parse_urdf_file(std::string filename);

@@ -12,6 +12,8 @@ PyMethodDef functions[] = {
     function_row<"neutral(model)", neutral>(),
     function_row<"integrate(model, q, v)", integrate>(),
     function_row<"forwardKinematics(model, data, q)", forwardKinematics>(),
+    function_row<"rnea(model, data, q, v, a)", rnea>(),
+    function_row<"crba(model, data, q)", crba>(),
     function_row<"computeJointJacobians(model, data, q)", computeJointJacobians>(),
     function_row<"computeJointJacobian(model, data, q, joint_id)", computeJointJacobian,
                  "Compute the Jacobian of a specific joint expressed in the local frame of the joint\n\n"
@@ -44,6 +46,36 @@ PyMethodDef functions[] = {
     function_row<"getFrameJacobian(model, data, frame_id, reference_frame)", getFrameJacobian>(),
     function_row<"getFrameJacobianTimeVariation(model, data, frame_id, reference_frame)",
                  getFrameJacobianTimeVariation>(),
+    function_row<"non_linear_effects(model, data, q, v)", non_linear_effects>(),
+    function_row<"compute_gravity(model, data, q)", compute_gravity>(),
+    function_row<"computeAllTerms(model, data, q, v)", computeAllTerms,
+                 "Compute all terms (forward kinematics, velocities, accelerations, etc.)\n\n"
+                 "In one pass, at the configuration q and the velocity v, this computes:\n\n"
+                 "* Forward kinematics (`data.liMi`, `data.oMi`)\n"
+                 "* Velocities and accelerations (`data.v`, `data.ov`, and the bias accelerations\n"
+                 "  `data.a` and `data.a_gf` with zero joint acceleration)\n"
+                 "* Jacobians and their time variation (`data.J`, `data.dJ`)\n"
+                 "* Composite rigid body inertias (`data.composite_inertia`) and the mass matrix `data.M`,\n"
+                 "  the non-linear effects `data.nle` and the gravity torques `data.g`\n"
+                 "* Centroidal quantities (`data.ag`, `data.dag`, `data.hg`, `data.dhg`, `data.ig`,\n"
+                 "  `data.com`, `data.vcom`, `data.jcom`, `data.mass`) and the energies\n\n"
+                 "# Arguments\n\n"
+                 "* `model` - The model\n"
+                 "* `data` - The data\n"
+                 "* `q` - Joint configuration (size `model.nq`)\n"
+                 "* `v` - Joint velocity (size `model.nv`)">(),
+    function_row<"computeCoriolisMatrix(model, data, q, v)", computeCoriolisMatrix,
+                 "Compute the Coriolis matrix C(q, v) of the Lagrangian dynamics\n\n"
+                 "The equation of motion is\n\n"
+                 "    M(q) * ddq + C(q, dq) * dq + g(q) = tau\n\n"
+                 "and C is the factorisation for which C + C^T is the time derivative of M.\n\n"
+                 "# Arguments\n\n"
+                 "* `model` - The model\n"
+                 "* `data` - The data\n"
+                 "* `q` - Joint configuration (size model.nq)\n"
+                 "* `v` - Joint velocity (size model.nv)\n\n"
+                 "# Returns\n\n"
+                 "The Coriolis matrix C is stored in data.C">(),
     function_row<"parse_urdf_file(filename)", parse_urdf_file>(),
     function_row<"parse_urdf_from_string(urdf_string)", parse_urdf_from_string>(),
     {nullptr, nullptr, 0, nullptr},

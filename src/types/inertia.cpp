@@ -18,8 +18,14 @@ std::array<double, 6> point_mass_term(double m, const Vec3& d) {
 }  // namespace
 
 void add_inertias_inplace(Inertia& into, const Inertia& other) {
-  double m = into.mass + other.mass;
-  if (m < kMassThreshold) return;  // a NaN total does not take this exit
+  const double m = into.mass + other.mass;
+  // Too light for a centre of mass: keep the lever, but never drop rotational
+  // inertia (a NaN total does not take this exit).
+  if (m < kMassThreshold) {
+    for (int k = 0; k < 6; ++k) into.rotational.values[k] += other.rotational.values[k];
+    into.mass = m;
+    return;
+  }
   Vec3 c = (other.mass * other.lever + into.mass * into.lever) / m;
   auto t1 = point_mass_term(into.mass, into.lever - c);
   auto t2 = point_mass_term(other.mass, other.lever - c);

@@ -42,13 +42,14 @@ struct Inertia {
   }
 };
 
-// Below this total mass two inertias are not combined.
+// Below this total mass a body or subtree has no centre of mass.
 inline constexpr double kMassThreshold = 1e-10;
 
 // The inertia re-expressed in the parent frame of the transform.
 Inertia se3_act_on_inertia(const SE3& placement, const Inertia& inertia);
 
-// Adds `other` into `into`, both in the same coordinates.
+// Adds `other` into `into`, both in the same coordinates. Below the mass
+// threshold the masses and rotational inertias add and the lever stays.
 void add_inertias_inplace(Inertia& into, const Inertia& other);
 
 }  // namespace kavrel

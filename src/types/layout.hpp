@@ -42,4 +42,27 @@ inline void write_columns_linear_first(std::span<const Spatial> columns, double*
 // The 6 x 6 spatial inertia matrix, linear-first.
 Matrix6 to_matrix6(const Inertia& inertia);
 
+// A linear-first 6 x 6 matrix applied to a motion, the result read as a force.
+inline Force apply(const Matrix6& m, const Motion& x) {
+  Vector6 in;
+  in << x.linear, x.angular;
+  const Vector6 out = m * in;
+  return {out.tail<3>(), out.head<3>()};
+}
+
+// The same with the transpose of the matrix, the result read as a motion's dual.
+inline Force apply_transpose(const Matrix6& m, const Motion& x) {
+  Vector6 in;
+  in << x.linear, x.angular;
+  const Vector6 out = m.transpose() * in;
+  return {out.tail<3>(), out.head<3>()};
+}
+
+// dY = (m x*) Y - Y (m x): the rate of a world inertia Y carried by a body
+// moving with m, in closed form, linear-first.
+Matrix6 compute_inertia_variation(const Inertia& inertia, const Motion& m);
+
+// X(f), with X(f) m = m x* f for every motion m, linear-first.
+Matrix6 momentum_cross_matrix(const Force& f);
+
 }  // namespace kavrel

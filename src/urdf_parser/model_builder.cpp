@@ -34,8 +34,11 @@ Vec3 stored_axis(const JointRecord& joint) {
     case JointType::Continuous:
     case JointType::Prismatic:
     case JointType::Planar: return joint.axis;
-    default: return Vec3::Zero();
+    case JointType::Fixed:
+    case JointType::Floating:
+    case JointType::Spherical: return Vec3::Zero();
   }
+  fail_internal("unknown joint type");
 }
 
 // The joints leaving each link, in document order, as one flat array.
@@ -131,7 +134,7 @@ Result<Model> build_model_from_urdf(const RobotRecord& robot) {
     const JointRecord& joint = joints[j];
     const LinkRecord& link = links[child_link[j]];
     const SE3 placement{rotation_from_rpy(joint.origin.rpy), joint.origin.xyz};
-    auto id = append_joint(model, parent, Joint::make(joint.type, stored_axis(joint)), placement, joint.name);
+    auto id = add_joint(model, parent, Joint::make(joint.type, stored_axis(joint)), placement, joint.name);
     if (!id) return id.error();
     const size_t n = model.joint_nv[*id];
     if (joint.type != JointType::Fixed) {
@@ -147,7 +150,6 @@ Result<Model> build_model_from_urdf(const RobotRecord& robot) {
                            FrameType{FrameType::BODY}});
     push_children(child_link[j], *id);
   }
-  refresh_subtrees(model);
   return model;
 }
 

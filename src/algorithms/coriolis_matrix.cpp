@@ -1,0 +1,55 @@
+#include "algorithms/coriolis_matrix.hpp"
+
+#include "algorithms/forward_kinematics.hpp"
+
+namespace kavrel {
+
+void compute_coriolis_matrix(const Model& model, Data& data, std::span<const double> q,
+                             std::span<const double> v) {
+  require_configuration(model, data, q);
+  require_velocity(model, v);
+  data.C.setZero();
+  data.v[0] = Motion::zero();
+  // Forward: placements, velocities, Jacobian columns and their rates, and
+  // each body's own inertia and velocity-product matrix in the world.
+  for (size_t i = 1; i < model.njoints; ++i) {
+    forward_step(model, data, i, q);
+    const Joint& joint = model.joints[i];
+    const size_t parent = model.parents[i], first = model.joint_v_idx[i];
+    const Motion vj = compute_joint_velocity(joint, v.data() + first);
+    data.v[i] = parent == 0 ? vj : data.liMi[i].act_inverse(data.v[parent]) + vj;
+    const Motion& ov = data.ov[i] = data.oMi[i].act(data.v[i]);
+    for (uint32_t k = 0; k < joint.nv; ++k) {
+      data.J[first + k] = data.oMi[i].act(joint.subspace[k]);
+      data.dJ[first + k] = cross(ov, data.J[first + k]);
+    }
+    const Inertia& body = data.composite_inertia[i] = se3_act_on_inertia(data.oMi[i], model.inertias[i]);
+    data.coriolis_factor[i] =
+        0.5 * (compute_inertia_variation(body, ov) + momentum_cross_matrix(body * ov));
+  }
+  // Backward: Ic_i and Bc_i are complete when joint i is reached.
+  for (size_t i = model.njoints - 1; i > 0; --i) {
+    const Inertia& composite = data.composite_inertia[i];
+    const Matrix6& factor = data.coriolis_factor[i];
+    const size_t parent = model.parents[i];
+    for (size_t b = model.joint_v_idx[i], end = b + model.joint_nv[i]; b < end; ++b) {
+      // Row b against the columns of the ancestors.
+      data.ag[b] = composite * data.J[b];
+      const Force rate = apply_transpose(factor, data.J[b]);
+      for (size_t j = parent; j != 0; j = model.parents[j])
+        for (size_t c = model.joint_v_idx[j], c_end = c + model.joint_nv[j]; c < c_end; ++c)
+          data.C(b, c) = dot(data.dJ[c], data.ag[b]) + dot(data.J[c], rate);
+      // Column b against the rows of the joint itself and its ancestors.
+      const Force column = composite * data.dJ[b] + apply(factor, data.J[b]);
+      for (size_t j = i; j != 0; j = model.parents[j])
+        for (size_t a = model.joint_v_idx[j], a_end = a + model.joint_nv[j]; a < a_end; ++a)
+          data.C(a, b) = dot(data.J[a], column);
+    }
+    if (parent != 0) {
+      add_inertias_inplace(data.composite_inertia[parent], composite);
+      data.coriolis_factor[parent] += factor;
+    }
+  }
+}
+
+}  // namespace kavrel

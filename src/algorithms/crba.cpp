@@ -1,0 +1,31 @@
+#include "algorithms/crba.hpp"
+
+#include "algorithms/forward_kinematics.hpp"
+
+namespace kavrel {
+
+void crba(const Model& model, Data& data, std::span<const double> q) {
+  require_configuration(model, data, q);
+  data.oMi[0] = data.liMi[0] = SE3::identity();
+  data.composite_inertia[0] = Inertia::zero();
+  data.M.setZero();
+  // Forward: placements, world Jacobian columns, body inertias in the world.
+  for (size_t i = 1; i < model.njoints; ++i) {
+    forward_step(model, data, i, q);
+    const Joint& joint = model.joints[i];
+    const size_t first = model.joint_v_idx[i];
+    for (uint32_t k = 0; k < joint.nv; ++k) data.J[first + k] = data.oMi[i].act(joint.subspace[k]);
+    data.composite_inertia[i] = se3_act_on_inertia(data.oMi[i], model.inertias[i]);
+  }
+  // Backward: each composite inertia is complete when its joint is reached.
+  for (size_t i = model.njoints - 1; i > 0; --i) {
+    const Inertia& composite = data.composite_inertia[i];
+    for (size_t c = model.joint_v_idx[i], end = c + model.joint_nv[i]; c < end; ++c) {
+      write_mass_column(model, data, i, c, composite * data.J[c]);
+    }
+    const size_t parent = model.parents[i];
+    if (parent != 0) add_inertias_inplace(data.composite_inertia[parent], composite);
+  }
+}
+
+}  // namespace kavrel

@@ -1,0 +1,27 @@
+// Joint-space mass matrix by the composite-rigid-body algorithm, in world
+// coordinates:
+//   forward   J_c = X(oMi) S_i[k],   Ic_i = oMi . Y_i
+//   backward  F_c = Ic_i J_c for the columns c of joint i (Ic_i complete)
+//             M(a, c) = J_a . F_c for every column a of joint i and its ancestors
+//             Ic_p += Ic_i
+// Only the upper triangle is written; entries between branches stay 0.
+// Writes liMi, oMi, J, composite_inertia and M.
+#pragma once
+
+#include <span>
+
+#include "data/data.hpp"
+
+namespace kavrel {
+
+void crba(const Model& model, Data& data, std::span<const double> q);
+
+// M(a, c) = J_a . F_c for the columns a of joint `owner` and of its ancestors,
+// c one column of `owner`: the block rule shared with the all-terms pass.
+inline void write_mass_column(const Model& model, Data& data, size_t owner, size_t c, const Force& column) {
+  for (size_t j = owner; j != 0; j = model.parents[j])
+    for (size_t a = model.joint_v_idx[j], end = a + model.joint_nv[j]; a < end && a <= c; ++a)
+      data.M(a, c) = dot(data.J[a], column);
+}
+
+}  // namespace kavrel

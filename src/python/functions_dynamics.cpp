@@ -1,0 +1,60 @@
+// Dynamics, as Python calls them: every length check with its message, in
+// argument order and before the workspace is touched, then one pass.
+#include "algorithms/all_terms.hpp"
+#include "algorithms/coriolis_matrix.hpp"
+#include "algorithms/crba.hpp"
+#include "algorithms/rnea.hpp"
+#include "python/functions.hpp"
+
+namespace kavrel::python {
+
+namespace {
+
+std::optional<Error> check_state(const Model& model, std::span<const double> q, std::span<const double> v) {
+  if (auto error = check_length("q", q, "nq", model.nq)) return error;
+  return check_length("v", v, "nv", model.nv);
+}
+
+}  // namespace
+
+Result<Ref<Vector>> rnea(const Model& model, Data& data, std::span<const double> q, std::span<const double> v,
+                         std::span<const double> a) {
+  if (auto error = check_state(model, q, v)) return *error;
+  if (auto error = check_length("a", a, "nv", model.nv)) return *error;
+  kavrel::rnea(model, data, q, v, a);
+  return std::cref(data.tau);
+}
+
+Result<Ref<Matrix>> crba(const Model& model, Data& data, std::span<const double> q) {
+  if (auto error = check_length("q", q, "nq", model.nq)) return *error;
+  kavrel::crba(model, data, q);
+  return std::cref(data.M);
+}
+
+Result<Ref<Vector>> non_linear_effects(const Model& model, Data& data, std::span<const double> q,
+                                       std::span<const double> v) {
+  if (auto error = check_state(model, q, v)) return *error;
+  kavrel::non_linear_effects(model, data, q, v);
+  return std::cref(data.nle);
+}
+
+Result<Ref<Vector>> compute_gravity(const Model& model, Data& data, std::span<const double> q) {
+  if (auto error = check_length("q", q, "nq", model.nq)) return *error;
+  kavrel::compute_gravity(model, data, q);
+  return std::cref(data.g);
+}
+
+Result<Unit> computeAllTerms(const Model& model, Data& data, std::span<const double> q, std::span<const double> v) {
+  if (auto error = check_state(model, q, v)) return *error;
+  kavrel::compute_all_terms(model, data, q, v);
+  return Unit{};
+}
+
+Result<Unit> computeCoriolisMatrix(const Model& model, Data& data, std::span<const double> q,
+                                   std::span<const double> v) {
+  if (auto error = check_state(model, q, v)) return *error;
+  kavrel::compute_coriolis_matrix(model, data, q, v);
+  return Unit{};
+}
+
+}  // namespace kavrel::python
