@@ -1,14 +1,36 @@
-// Core behaviours that no Python call reaches: closed forms of the spatial
-// types, frame flags, limit bookkeeping and internal-failure messages.
+// Core behaviours that no Python call reaches: the identities of the spatial
+// algebra, closed forms, frame flags, limit bookkeeping, internal-failure
+// messages, and passes that allocate nothing.
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <functional>
 #include <limits>
+#include <new>
+#include <random>
 #include <string>
 #include <vector>
 
+#include "algorithms/all_terms.hpp"
 #include "algorithms/configuration.hpp"
-#include "data/data.hpp"
+#include "algorithms/coriolis_matrix.hpp"
+#include "algorithms/crba.hpp"
+#include "algorithms/forward_kinematics.hpp"
+#include "algorithms/jacobian_time_variation.hpp"
+#include "algorithms/joint_jacobians.hpp"
+#include "algorithms/rnea.hpp"
+
+// Every allocation of the program is counted, so that a test can prove a pass makes none.
+namespace {
+size_t allocations = 0;
+}
+void* operator new(size_t size) {
+  ++allocations;
+  if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
+  throw std::bad_alloc();
+}
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete(void* p, size_t) noexcept { std::free(p); }
 
 using namespace kavrel;
 
@@ -55,10 +77,10 @@ void spatial_inertia_matrix() {
 
 void inertia_sums() {
   Inertia light{4e-11, Vec3(1, 0, 0), Symmetric3{{1, 0, 1, 0, 0, 1}}};
-  Inertia before = light;
   add_inertias_inplace(light, Inertia{5e-11, Vec3(0, 1, 0), Symmetric3{{2, 0, 2, 0, 0, 2}}});
-  check(light.mass == before.mass && light.rotational.values == before.rotational.values,
-        "inertias below the mass threshold are not added");
+  check(light.mass == 9e-11 && light.lever == Vec3(1, 0, 0) &&
+            light.rotational.values == std::array<double, 6>{3, 0, 3, 0, 0, 3},
+        "below the mass threshold masses and rotational inertias add, the lever stays");
   Inertia a{1.0, Vec3(-1, 0, 0), {}};
   add_inertias_inplace(a, Inertia{1.0, Vec3(1, 0, 0), {}});
   check(a.mass == 2.0 && a.lever == Vec3::Zero(), "two point masses: total mass and centre");
@@ -94,7 +116,7 @@ void position_limits() {
   check(model.lowerPositionLimit.size() == 2 && model.upperPositionLimit.size() == 2, "unknown joint ignored");
 }
 
-void offsets_and_subtrees() {
+void offsets() {
   Model model = Model::create();
   check(*add_joint(model, 0, Joint::make(JointType::Floating, Vec3::Zero()), SE3::identity(), "base") == 1 &&
             *add_joint(model, 1, Joint::make(JointType::Revolute, Vec3::UnitX()), SE3::identity(), "arm") == 2,
@@ -102,14 +124,9 @@ void offsets_and_subtrees() {
   check(model.nq == 8 && model.nv == 7 && model.joint_v_idx == std::vector<size_t>{0, 0, 6} &&
             model.joint_q_idx == std::vector<size_t>{0, 0, 7},
         "offsets after floating and revolute joints");
-  (void)add_joint(model, 1, Joint::make(JointType::Prismatic, Vec3::UnitY()), SE3::identity(), "leg");
-  check(model.subtree_nv == std::vector<size_t>{0, 8, 1, 1}, "subtree sizes kept by add_joint");
-  Model rebuilt = model;
-  refresh_subtrees(rebuilt);
-  check(rebuilt.subtree_nv == model.subtree_nv, "refresh_subtrees agrees with add_joint");
   const Model unchanged = model;
   auto refused = add_joint(model, 4, Joint::make(JointType::Revolute, Vec3::UnitZ()), SE3::identity(), "x");
-  check(!refused && refused.error().message == "parent 4 >= njoints 4" && model.njoints == unchanged.njoints &&
+  check(!refused && refused.error().message == "parent 4 >= njoints 3" && model.njoints == unchanged.njoints &&
             model.names == unchanged.names && model.nv == unchanged.nv,
         "an unknown parent changes nothing");
 }
@@ -127,21 +144,28 @@ void mirrored_mass_matrix() {
 
 void joint_kinematics() {
   const double v[] = {1, 2, 3, 4, 5, 6};
-  const Motion floating = compute_joint_velocity(Joint::make(JointType::Floating, Vec3::Zero()), v, 0);
+  const Motion floating = compute_joint_velocity(Joint::make(JointType::Floating, Vec3::Zero()), v);
   check(floating.angular == Vec3(4, 5, 6) && floating.linear == Vec3(1, 2, 3), "floating joint velocity parts");
-  check(compute_joint_motion_subspace(Joint::make(JointType::Fixed, Vec3::Zero())).count == 0,
-        "a fixed joint has no motion subspace columns");
-  check(internal_failure([&] { compute_joint_velocity(Joint::make(JointType::Floating, Vec3::Zero()), v, 1); }) ==
-            "v index out of bounds: offset 1 + 6 > length 6",
-        "a velocity slice past the end is an internal failure");
+  check(Joint::make(JointType::Fixed, Vec3::Zero()).subspace.count == 0, "a fixed joint has no subspace columns");
+  const double huge[] = {1e200, 0, 0, 1e200}, tiny[] = {0, 3e-200, 0, 3e-200};
+  Mat3 quarter_x, quarter_y;
+  quarter_x << 1, 0, 0, 0, 0, -1, 0, 1, 0;
+  quarter_y << 0, 0, 1, 0, 1, 0, -1, 0, 0;
+  for (const auto& [x, expected] : {std::pair{huge, quarter_x}, std::pair{tiny, quarter_y}})
+    check((compute_joint_transform(Joint::make(JointType::Spherical, Vec3::Zero()), x).rotation - expected)
+                  .cwiseAbs().maxCoeff() < 1e-15,
+          "quaternions with huge or tiny components are normalised");
 }
 
 void integrate_internal_checks() {
-  const std::pair<Joint, const char*> cases[] = {
-      {Joint{JointType::Planar, Vec3::Zero(), 2, 3}, "Planar joint requires nq>=4, got nq=2 at joint_id=1"},
-      {Joint{JointType::Planar, Vec3::Zero(), 4, 2}, "Planar joint requires nv>=3, got nv=2 at joint_id=1"},
+  const std::pair<JointDimensions, const char*> cases[] = {
+      {{2, 3}, "Planar joint requires nq>=4, got nq=2 at joint_id=1"},
+      {{4, 2}, "Planar joint requires nv>=3, got nv=2 at joint_id=1"},
   };
-  for (const auto& [joint, message] : cases) {
+  for (const auto& [sizes, message] : cases) {
+    Joint joint = Joint::make(JointType::Planar, Vec3::Zero());
+    joint.nq = sizes.nq;
+    joint.nv = sizes.nv;
     Model model = Model::create();
     (void)add_joint(model, 0, joint, SE3::identity(), "p");
     std::vector<double> q(model.nq, 0.0), v(model.nv, 0.0), out(model.nq);
@@ -154,6 +178,119 @@ void integrate_internal_checks() {
         "integrate checks the length of q");
 }
 
+// Random spatial values; the rotations are orthonormal.
+struct Random {
+  std::mt19937_64 engine{7};
+  double number() { return std::uniform_real_distribution<double>(-1.0, 1.0)(engine); }
+  Vec3 vec3() { return {number(), number(), number()}; }
+  Motion motion() { return {vec3(), vec3()}; }
+  Force force() { return {vec3(), vec3()}; }
+  SE3 se3() { return {Eigen::Quaterniond(number(), number(), number(), number()).normalized().matrix(), vec3()}; }
+  Inertia inertia() {
+    const Mat3 a = Mat3::Random();
+    return {1.0 + number() * number(), vec3(), Symmetric3::from_matrix(a * a.transpose())};
+  }
+};
+
+bool near(double a, double b) { return std::abs(a - b) <= 1e-12 * (1.0 + std::abs(a) + std::abs(b)); }
+bool near(const Motion& a, const Motion& b) { return (a.angular - b.angular).norm() + (a.linear - b.linear).norm() < 1e-12; }
+bool near(const Force& a, const Force& b) { return (a.angular - b.angular).norm() + (a.linear - b.linear).norm() < 1e-12; }
+bool near(const Matrix6& a, const Matrix6& b) { return (a - b).cwiseAbs().maxCoeff() < 1e-12; }
+
+// m x, linear-first: the product formula that the closed forms must match.
+Matrix6 motion_cross_matrix(const Motion& m) {
+  Matrix6 out = Matrix6::Zero();
+  out.topLeftCorner<3, 3>() = out.bottomRightCorner<3, 3>() = skew(m.angular);
+  out.topRightCorner<3, 3>() = skew(m.linear);
+  return out;
+}
+
+Vector6 linear_first(const Motion& m) { return (Vector6() << m.linear, m.angular).finished(); }
+
+void spatial_identities() {
+  Random random;
+  for (int trial = 0; trial < 20; ++trial) {
+    const SE3 X = random.se3();
+    const Motion m = random.motion(), m2 = random.motion();
+    const Force f = random.force();
+    const Inertia Y = random.inertia();
+    check(near(dot(X.act(m), X.act(f)), dot(m, f)), "power is invariant under a transform");
+    check(near(dot(X.act_inverse(m), X.act_inverse(f)), dot(m, f)), "power is invariant under an inverse transform");
+    check(near(dot(m2, cross(m, f)), -dot(cross(m, m2), f)), "m x* is minus the transpose of m x");
+    check(near(dot(m2, Y * m), dot(m, Y * m2)), "inertia times motion is symmetric");
+    check(dot(m, Y * m) > 0.0, "a positive inertia has positive kinetic energy");
+    check(near(X.act_inverse(X.act(m)), m) && near(X.act(X.act_inverse(m)), m), "motion transforms invert");
+    check(near(X.act_inverse(X.act(f)), f) && near(X.act(X.act_inverse(f)), f), "force transforms invert");
+    check(near(X.act(Y * m), se3_act_on_inertia(X, Y) * X.act(m)), "an inertia moves with its body");
+    check(near(to_matrix6(se3_act_on_inertia(X.inverse(), se3_act_on_inertia(X, Y))), to_matrix6(Y)),
+          "inertia transforms invert");
+    check(near(apply(to_matrix6(Y), m), Y * m), "the 6 x 6 inertia matrix acts as the compact form");
+    // Sums: two bodies in one frame act as their sum.
+    const Inertia Y2 = random.inertia();
+    Inertia sum = Y;
+    add_inertias_inplace(sum, Y2);
+    check(near(sum * m, Y * m + Y2 * m), "a sum of inertias acts as the sum of their actions");
+    // Rates: the closed forms against their product formulas.
+    const Matrix6 Y6 = to_matrix6(Y), mx = motion_cross_matrix(m);
+    check(near(compute_inertia_variation(Y, m), -mx.transpose() * Y6 - Y6 * mx), "inertia variation closed form");
+    check(near(apply(momentum_cross_matrix(f), m2), cross(m2, f)), "momentum cross matrix acts as m x* f");
+    const Vector6 x = linear_first(m2);
+    const Vector6 by_transpose = momentum_cross_matrix(f).transpose() * x;
+    const Force applied = apply_transpose(momentum_cross_matrix(f), m2);
+    check((Vector6() << applied.linear, applied.angular).finished().isApprox(by_transpose),
+          "apply_transpose uses the transpose");
+  }
+}
+
+// A tree with every joint kind, interleaved branches and a massive body on a fixed joint.
+Model every_kind_tree() {
+  Random random;
+  Model model = Model::create();
+  const std::pair<size_t, JointType> joints[] = {
+      {0, JointType::Floating}, {1, JointType::Revolute}, {1, JointType::Prismatic}, {2, JointType::Fixed},
+      {3, JointType::Spherical}, {4, JointType::Continuous}, {5, JointType::Planar}, {4, JointType::Revolute}};
+  for (const auto& [parent, type] : joints) {
+    const size_t id = *add_joint(model, parent, Joint::make(type, random.vec3()), random.se3(), "j");
+    model.inertias[id] = random.inertia();
+  }
+  return model;
+}
+
+void passes_allocate_nothing() {
+  const Model model = every_kind_tree();
+  Data data(model);
+  const Vector q0 = neutral(model);
+  const std::vector<double> q(q0.data(), q0.data() + model.nq);
+  const std::vector<double> v(model.nv, 0.5), a(model.nv, -0.25);
+  const std::pair<const char*, std::function<void()>> passes[] = {
+      {"forward kinematics", [&] { forward_kinematics(model, data, q); }},
+      {"joint Jacobians", [&] { compute_joint_jacobians(model, data, q); }},
+      {"Jacobian time variation", [&] { compute_joint_jacobians_time_variation(model, data, q, v); }},
+      {"rnea", [&] { rnea(model, data, q, v, a); }},
+      {"non-linear effects", [&] { non_linear_effects(model, data, q, v); }},
+      {"gravity", [&] { compute_gravity(model, data, q); }},
+      {"crba", [&] { crba(model, data, q); }},
+      {"Coriolis matrix", [&] { compute_coriolis_matrix(model, data, q, v); }},
+      {"all terms", [&] { compute_all_terms(model, data, q, v); }},
+  };
+  for (const auto& [name, pass] : passes) {
+    pass();
+    const size_t before = allocations;
+    for (int k = 0; k < 10; ++k) pass();
+    const bool none = allocations == before;  // before the message is built
+    check(none, std::string(name) + " allocates nothing");
+  }
+}
+
+void stale_workspace() {
+  const Model model = every_kind_tree();
+  Model smaller = Model::create();
+  Data data(smaller);
+  const std::vector<double> q(model.nq), v(model.nv);
+  check(internal_failure([&] { compute_all_terms(model, data, q, v); }).starts_with("Data was created for another model"),
+        "a workspace of another model is refused at the door");
+}
+
 }  // namespace
 
 int main() {
@@ -161,10 +298,13 @@ int main() {
   inertia_sums();
   frame_type_text();
   position_limits();
-  offsets_and_subtrees();
+  offsets();
   mirrored_mass_matrix();
   joint_kinematics();
   integrate_internal_checks();
+  spatial_identities();
+  passes_allocate_nothing();
+  stale_workspace();
   std::printf("%d passed, %d failed\n", passed, failed);
   return failed == 0 ? 0 : 1;
 }
