@@ -71,6 +71,12 @@ def fk(m, d, q, v, i): return kavrel.forwardKinematics(m, d, q)
 def jjs(m, d, q, v, i): return kavrel.computeJointJacobians(m, d, q)
 def jj(m, d, q, v, i): return kavrel.computeJointJacobian(m, d, q, i)
 def tv(m, d, q, v, i): return kavrel.computeJointJacobiansTimeVariation(m, d, q, v)
+def rnea(m, d, q, v, i): return kavrel.rnea(m, d, q, v, np.ones(m.nv + i))  # i: how much a is too long
+def crba(m, d, q, v, i): return kavrel.crba(m, d, q)
+def nle(m, d, q, v, i): return kavrel.non_linear_effects(m, d, q, v)
+def grav(m, d, q, v, i): return kavrel.compute_gravity(m, d, q)
+def cor(m, d, q, v, i): return kavrel.computeCoriolisMatrix(m, d, q, v)
+def allt(m, d, q, v, i): return kavrel.computeAllTerms(m, d, q, v)
 
 
 # The tree has nq 9, nv 8, njoints 4, nframes 1.
@@ -84,6 +90,16 @@ def tv(m, d, q, v, i): return kavrel.computeJointJacobiansTimeVariation(m, d, q,
     (tv, 0, -1, 0, "v length 7 != nv 8"),
     (fj, 0, 0, 1, "Frame ID 1 out of range (max: 0)"),
     (fjtv, 0, 0, 7, "Frame ID 7 out of range (max: 0)"),
+    (rnea, 1, 1, 1, "q length 10 != nq 9"),
+    (rnea, 0, 1, -1, "v length 9 != nv 8"),
+    (rnea, 0, 0, 1, "a length 9 != nv 8"),
+    (crba, -1, 0, 0, "q length 8 != nq 9"),
+    (nle, 0, -1, 0, "v length 7 != nv 8"),
+    (grav, 2, 0, 0, "q length 11 != nq 9"),
+    (cor, -9, 0, 0, "q length 0 != nq 9"),
+    (cor, 0, 2, 0, "v length 10 != nv 8"),
+    (allt, 1, -1, 0, "q length 10 != nq 9"),
+    (allt, 0, -8, 0, "v length 0 != nv 8"),
 ])
 def test_size_checks(call, dq, dv, index, message):
     model = model_of((0, "floating", Z, [0, 0, 0]), (1, "revolute", Y, [0, 0, 1]), (2, "prismatic", X, [1, 0, 0]))
@@ -102,9 +118,9 @@ def test_stale_workspace_fails_before_writing():
     data = Data(model)
     model.add_joint(2, "revolute", Y, SE3.identity(), "late")
     before = snapshot(data)
-    for call in (fk, jjs, jj, tv):
+    for call in (fk, jjs, jj, tv, rnea, crba, nle, grav, cor, allt):
         with pytest.raises(BaseException) as error:
-            call(model, data, np.ones(3), np.ones(3), 3)
+            call(model, data, np.ones(3), np.ones(3), 0 if call is rnea else 3)
         assert type(error.value).__name__ == "PanicException" and not isinstance(error.value, Exception)
         assert str(error.value) == ("Data was created for another model: it has njoints 3, nq 2, nv 2 "
                                     "but the model has njoints 4, nq 3, nv 3")
@@ -119,11 +135,21 @@ def test_stale_workspace_fails_before_writing():
     (tv, {"oMi", "liMi", "v", "ov", "J", "dJ"}),
     (fj, set()),
     (fjtv, set()),
+    (rnea, {"oMi", "liMi", "v", "a", "f", "tau"}),
+    (nle, {"oMi", "liMi", "v", "a", "f", "tau", "nle"}),
+    (grav, {"oMi", "liMi", "v", "a", "f", "tau", "g"}),
+    (crba, {"oMi", "liMi", "J", "composite_inertia", "M"}),
+    (cor, {"oMi", "liMi", "v", "ov", "J", "dJ", "composite_inertia", "ag", "C"}),
+    (allt, {"oMi", "liMi", "v", "ov", "J", "dJ", "a", "a_gf", "f", "momentum", "composite_inertia",
+            "inertia_variation", "M", "nle", "g", "ag", "dag", "mass", "com", "vcom", "jcom", "hg", "dhg", "ig",
+            "kinetic_energy", "potential_energy"}),
 ])
 def test_fields_written(call, written):
     rng = np.random.default_rng(5)
     tree = add_joint_tree(rng, 10)
     model, data = tree.model, tree.data()
+    for i in range(1, model.njoints):
+        model.set_body_inertia(i, 1.0 + i, rng.normal(size=3), np.eye(3))
     kavrel.computeJointJacobiansTimeVariation(model, data, tree.random_q(rng), rng.normal(size=model.nv))
     before = snapshot(data)
     call(model, data, tree.random_q(rng), rng.normal(size=model.nv), 0)

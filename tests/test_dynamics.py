@@ -1,0 +1,238 @@
+"""Mass matrix, inverse dynamics, Coriolis matrix and all terms: identities between independent
+algorithms, finite differences and closed forms."""
+import math
+
+import numpy as np
+import pytest
+
+import kavrel
+from kavrel import SE3, Data, Model
+from kinematic_trees import add_joint_tree, assert_close, urdf_tree
+
+X, Y, Z = np.eye(3)
+REAL_ROBOTS = ["bench/iiwa.urdf", "bench/hyq_floating.urdf", "bench/atlas_floating.urdf", "panda.urdf",
+               "g1.urdf", "pr2.urdf"]
+
+
+def with_inertias(model, rng):
+    for i in range(1, model.njoints):
+        a = rng.normal(size=(3, 3))
+        model.set_body_inertia(i, rng.uniform(0.5, 2.0), rng.normal(size=3) * 0.2, a @ a.T + 0.05 * np.eye(3))
+    return model
+
+
+class Case:
+    """A model and a random state on it."""
+
+    def __init__(self, model, rng, q=None):
+        self.model, self.data = model, model.createData()
+        self.q = q if q is not None else kavrel.integrate(model, kavrel.neutral(model), rng.normal(size=model.nv))
+        self.v, self.a = rng.normal(size=model.nv), rng.normal(size=model.nv)
+        self.ancestry = None
+
+    def mass_matrix(self, q=None):
+        kavrel.crba(self.model, self.data, self.q if q is None else q)
+        return self.data.M
+
+
+def tree_case(builder, seed):
+    rng = np.random.default_rng(seed)
+    tree = builder(rng, 14)
+    case = Case(with_inertias(tree.model, rng), rng, tree.random_q(rng))
+    # related[a, b]: one of the two coordinates' joints is an ancestor of (or is) the other.
+    owner = np.repeat(np.arange(len(tree.nv_of)), tree.nv_of)
+    chains = [set() for _ in tree.nv_of]
+    for i in range(1, len(tree.nv_of)):
+        chains[i] = chains[tree.parents[i]] | {i}
+    case.ancestry = np.array([[owner[a] in chains[owner[b]] or owner[b] in chains[owner[a]]
+                               for b in range(case.model.nv)] for a in range(case.model.nv)])
+    return case
+
+
+TREES = [pytest.param((builder, seed), id=f"{builder.__name__}-{seed}")
+         for builder in (add_joint_tree, urdf_tree) for seed in (1, 2)]
+
+
+@pytest.fixture(params=[*TREES, *[pytest.param((None, name), id=name) for name in REAL_ROBOTS]])
+def case(request, robots_dir):
+    builder, key = request.param
+    if builder is not None:
+        return tree_case(builder, key)
+    return Case(kavrel.parse_urdf_file(str(robots_dir / key)), np.random.default_rng(3))
+
+
+def scale(x):
+    return 1e-9 * max(1.0, float(np.max(np.abs(x))) if np.size(x) else 1.0)
+
+
+def central_difference(f, model, q, direction, h=1e-6):
+    return (f(kavrel.integrate(model, q, h * direction)) - f(kavrel.integrate(model, q, -h * direction))) / (2 * h)
+
+
+def test_inverse_dynamics_and_mass_matrix(case):
+    model, data, q, v, a = case.model, case.data, case.q, case.v, case.a
+    upper = kavrel.crba(model, data, q)
+    M = data.M
+    np.testing.assert_array_equal(upper, np.triu(M))
+    np.testing.assert_array_equal(M, M.T)
+    # Positive definite, or semi-definite where a joint moves only massless links (as on the PR2's grippers).
+    assert np.linalg.eigvalsh(M).min() > -1e-12 * np.abs(M).max()
+    tau = kavrel.rnea(model, data, q, v, a)
+    nle = kavrel.non_linear_effects(model, data, q, v)
+    g = kavrel.compute_gravity(model, data, q)
+    assert_close(tau, M @ a + nle, scale(tau), "rnea = M a + nle")
+    # The mass matrix again, column by column from inverse dynamics.
+    columns = np.array([kavrel.rnea(model, data, q, np.zeros(model.nv), e) - g for e in np.eye(model.nv)]).T
+    assert_close(columns, M, scale(M), "rnea(q, 0, e_k) - g")
+    if case.ancestry is not None:
+        assert np.all(M[~case.ancestry] == 0.0), "entries between branches are exactly zero"
+
+
+def test_coriolis_matrix(case):
+    model, data, q, v = case.model, case.data, case.q, case.v
+    nle = kavrel.non_linear_effects(model, data, q, v)
+    g = kavrel.compute_gravity(model, data, q)
+    assert kavrel.computeCoriolisMatrix(model, data, q, v) is None
+    C = data.C
+    assert_close(C @ v, nle - g, scale(nle), "C v = nle - g")
+    dM = central_difference(case.mass_matrix, model, q, v)
+    assert_close(C + C.T, dM, 1e-6 * max(1.0, np.abs(dM).max()), "C + C^T = dM/dt")
+    if case.ancestry is not None:
+        assert np.all(C[~case.ancestry] == 0.0), "entries between branches are exactly zero"
+
+
+def energies(case, q, v):
+    kavrel.computeAllTerms(case.model, case.data, q, v)
+    return case.data.kinetic_energy, case.data.potential_energy
+
+
+def test_energies(case):
+    model, q, v = case.model, case.q, case.v
+    M = case.mass_matrix()
+    kinetic, _ = energies(case, q, v)
+    assert math.isclose(kinetic, 0.5 * v @ M @ v, rel_tol=1e-12, abs_tol=1e-12)
+    g = kavrel.compute_gravity(model, case.data, q)
+    gradient = [central_difference(lambda x: energies(case, x, v)[1], model, q, e) for e in np.eye(model.nv)]
+    assert_close(gradient, g, 1e-6 * max(1.0, np.abs(g).max()), "g = dV/dq")
+
+
+def test_all_terms(case):
+    model, data, q, v = case.model, case.data, case.q, case.v
+    M = case.mass_matrix()
+    nle = kavrel.non_linear_effects(model, data, q, v)
+    g = kavrel.compute_gravity(model, data, q)
+    assert kavrel.computeAllTerms(model, data, q, v) is None
+    for name, expected in (("M", M), ("nle", nle), ("g", g)):
+        assert_close(getattr(data, name), expected, scale(expected), name)
+    ag, mass, com = data.ag, data.mass[0], data.com[0]
+    # Centroidal momentum from the columns; the centre of mass and its velocity from the bodies.
+    assert_close(data.hg, np.r_[(ag @ v)[3:], (ag @ v)[:3]], scale(data.hg), "hg = ag v")
+    assert_close(data.jcom @ v, data.vcom[0], scale(data.vcom), "jcom v = vcom")
+    bodies = [model.get_body_inertia(i) for i in range(model.njoints)]
+    centres = [m.homogeneous[:3, :3] @ lever + m.homogeneous[:3, 3] for m, (_, lever, _) in zip(data.oMi, bodies)]
+    masses = np.array([b[0] for b in bodies[1:]])
+    assert math.isclose(mass, masses.sum(), rel_tol=1e-12)
+    assert_close(com, masses @ np.array(centres[1:]) / masses.sum(), 1e-12, "com")
+    dag = data.dag
+
+    def columns(x):
+        kavrel.computeAllTerms(model, data, x, v)
+        return data.ag
+    assert_close(dag, central_difference(columns, model, q, v), 1e-6 * max(1.0, np.abs(dag).max()), "dag")
+
+
+# -- closed forms ---------------------------------------------------------------------------------
+
+def single_joint(kind, axis, mass, lever, rotational=np.zeros((3, 3)), gravity=(0, 0, -9.81), angular=(0, 0, 0)):
+    model = Model()
+    model.add_joint(0, kind, np.array(axis, float), SE3.identity(), "j")
+    model.set_body_inertia(1, mass, np.array(lever, float), np.array(rotational, float))
+    model.set_gravity(np.array(gravity, float))
+    model.set_gravity_angular(np.array(angular, float))
+    return model, Data(model)
+
+
+def test_pendulum():
+    model, data = single_joint("revolute", X, 1.0, [0, 1, 0])
+    np.testing.assert_allclose(kavrel.compute_gravity(model, data, np.zeros(1)), [9.81], rtol=1e-15)
+    np.testing.assert_allclose(kavrel.rnea(model, data, np.zeros(1), np.zeros(1), np.ones(1)), [10.81], rtol=1e-15)
+    for angle, rate in ((0.3, 2.0), (-1.2, -0.5)):
+        q, v = np.array([angle]), np.array([rate])
+        # No centrifugal moment about the axis; the torque that holds the arm at its angle.
+        np.testing.assert_allclose(kavrel.non_linear_effects(model, data, q, v), [9.81 * math.cos(angle)], rtol=1e-14)
+
+
+def test_single_revolute_mass_matrix_and_angular_gravity():
+    inertia = np.diag([0.1, 0.2, 0.3])
+    model, data = single_joint("revolute", Z, 2.0, [0.5, -0.25, 0.7], inertia)
+    for angle in (0.0, 1.0, -2.5):
+        np.testing.assert_allclose(kavrel.crba(model, data, np.array([angle])), [[0.3 + 2.0 * (0.25 + 0.0625)]],
+                                   rtol=1e-15)
+    model, data = single_joint("revolute", Z, 0.0, [0, 0, 0], inertia, angular=(0, 0, 1))
+    np.testing.assert_allclose(kavrel.compute_gravity(model, data, np.zeros(1)), [-0.3], rtol=1e-15)
+    kavrel.computeAllTerms(model, data, np.zeros(1), np.zeros(1))
+    np.testing.assert_allclose(data.g, [-0.3], rtol=1e-15)
+    np.testing.assert_allclose(data.kinetic_energy, 0.0, atol=0)
+
+
+def test_two_link_planar_arm_coriolis():
+    model = Model()
+    model.add_joint(0, "revolute", Z, SE3.identity(), "a")
+    model.add_joint(1, "revolute", Z, SE3(np.eye(3), X.copy()), "b")
+    for i in (1, 2):
+        model.set_body_inertia(i, 1.0, np.array([0.5, 0, 0]), np.zeros((3, 3)))
+    data = Data(model)
+    rng = np.random.default_rng(4)
+    for q, v in [((0.3, math.pi / 2), (1, 0)), ((0.7, 0.0), (2, -1)), tuple(rng.normal(size=(2, 2)))]:
+        h = 0.5 * math.sin(q[1])
+        kavrel.computeCoriolisMatrix(model, data, np.array(q, float), np.array(v, float))
+        assert_close(data.C, [[-h * v[1], -h * (v[0] + v[1])], [h * v[0], 0]], 1e-15, "C")
+
+
+def test_free_floating_body():
+    inertia = np.diag([0.1, 0.2, 0.3])
+    model, data = single_joint("floating", Z, 2.0, [0, 0, 0], inertia)
+    q = np.r_[1, 2, 3, 0, 0, 0, 1.0]
+    w, alpha, lin = np.array([0.3, -0.2, 0.5]), np.array([1.0, 2.0, 3.0]), np.array([0.5, 0, -1])
+    tau = kavrel.rnea(model, data, q, np.r_[0, 0, 0, w], np.r_[lin, alpha])
+    # Weight plus mass times acceleration; Euler's equations for the moment.
+    assert_close(tau[:3], 2.0 * (lin + [0, 0, 9.81]) + 2.0 * np.cross(w, [0, 0, 0]), 1e-14, "force")
+    assert_close(tau[3:], inertia @ alpha + np.cross(w, inertia @ w), 1e-14, "moment")
+
+
+def test_massless_links_keep_rotational_inertia():
+    # Both bodies below the mass threshold; the child's rotational inertia still reaches its parent.
+    model = Model()
+    model.add_joint(0, "revolute", Z, SE3.identity(), "a")
+    model.add_joint(1, "revolute", Z, SE3.identity(), "b")
+    model.set_body_inertia(2, 0.0, np.zeros(3), np.diag([0.0, 0.0, 0.5]))
+    data, q, a = Data(model), np.array([0.2, 0.4]), np.array([1.0, -2.0])
+    np.testing.assert_array_equal(kavrel.crba(model, data, q), [[0.5, 0.5], [0, 0.5]])
+    np.testing.assert_allclose(kavrel.rnea(model, data, q, np.zeros(2), a), data.M @ a, rtol=1e-15)
+    kavrel.computeAllTerms(model, data, q, np.array([1.0, 1.0]))
+    assert data.kinetic_energy == 0.5 * 0.5 * 2.0 ** 2
+    assert data.mass[0] == 0.0 and not data.com.any() and not data.vcom.any() and not data.jcom.any()
+
+
+def test_massless_tree_clears_the_previous_centre_of_mass_jacobian():
+    massive, _ = single_joint("prismatic", X, 1.0, [0, 0, 0])
+    massless, _ = single_joint("prismatic", X, 0.0, [0, 0, 0])
+    data = Data(massive)
+    kavrel.computeAllTerms(massive, data, np.zeros(1), np.ones(1))
+    np.testing.assert_array_equal(data.jcom, [[1], [0], [0]])
+    kavrel.computeAllTerms(massless, data, np.zeros(1), np.ones(1))
+    np.testing.assert_array_equal(data.jcom, np.zeros((3, 1)))
+
+
+def test_only_the_universe():
+    model, data, empty = Model(), Data(Model()), np.zeros(0)
+    assert kavrel.rnea(model, data, empty, empty, empty).shape == (0,)
+    assert kavrel.non_linear_effects(model, data, empty, empty).shape == (0,)
+    assert kavrel.compute_gravity(model, data, empty).shape == (0,)
+    assert kavrel.crba(model, data, empty).shape == (0, 0)
+    kavrel.computeCoriolisMatrix(model, data, empty, empty)
+    kavrel.computeAllTerms(model, data, empty, empty)
+    assert data.C.shape == data.M.shape == (0, 0) and data.g.shape == (0,)
+    assert (data.mass[0], data.kinetic_energy, data.potential_energy) == (0.0, 0.0, 0.0)
+    assert not data.hg.any() and not data.dhg.any()
+    np.testing.assert_array_equal(data.a_gf[0], [0, 0, 0, 0, 0, 9.81])
