@@ -16,15 +16,17 @@ void forward_kinematics(const Model& model, Data& data, std::span<const double> 
 
 // Placement of joint i in its parent's frame at q.
 inline SE3 joint_placement_at(const Model& model, size_t i, std::span<const double> q) {
-  return model.joint_placements[i].compose(
-      compute_joint_transform(model.joints[i], q.data() + model.joint_q_idx[i]));
+  return compute_joint_placement(model.joints[i], model.joint_placements[i], q.data() + model.joint_q_idx[i]);
 }
 
-// One step of the forward pass: liMi[i] and oMi[i], the parent's oMi being final.
-inline void forward_step(const Model& model, Data& data, size_t i, std::span<const double> q) {
-  data.liMi[i] = joint_placement_at(model, i, q);
+// One step of the forward pass: liMi[i] and oMi[i], the parent's oMi being
+// final. Returns liMi[i], which every pass uses next.
+[[gnu::always_inline]] inline SE3 forward_step(const Model& model, Data& data, size_t i, std::span<const double> q) {
+  const SE3 liMi = joint_placement_at(model, i, q);
   const size_t parent = model.parents[i];
-  data.oMi[i] = parent == 0 ? data.liMi[i] : data.oMi[parent].compose(data.liMi[i]);
+  data.oMi[i] = parent == 0 ? liMi : data.oMi[parent].compose(liMi);
+  data.liMi[i] = liMi;
+  return liMi;
 }
 
 // The checks at the door of a pass over q (and v): lengths, and a workspace

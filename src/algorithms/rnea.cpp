@@ -18,24 +18,23 @@ void rnea_pass(const Model& model, Data& data, std::span<const double> q, std::s
   data.a[0] = -model.gravity;
   // Forward: placements, velocities, accelerations and body forces.
   for (size_t i = 1; i < model.njoints; ++i) {
-    forward_step(model, data, i, q);
+    const SE3 liMi = forward_step(model, data, i, q);
     const Joint& joint = model.joints[i];
-    const SE3& liMi = data.liMi[i];
     const size_t parent = model.parents[i], first = model.joint_v_idx[i];
-    Motion& vi = data.v[i];
-    Motion& ai = data.a[i];
-    ai = liMi.act_inverse(data.a[parent]);
-    if constexpr (WithAcceleration) ai += compute_joint_velocity(joint, a.data() + first);
     const Inertia& body = model.inertias[i];
+    Motion ai = liMi.act_inverse(data.a[parent]);
+    if constexpr (WithAcceleration) ai += compute_joint_velocity(joint, a.data() + first);
     if constexpr (WithVelocity) {
       const Motion vj = compute_joint_velocity(joint, v.data() + first);
-      vi = liMi.act_inverse(data.v[parent]) + vj;
+      const Motion vi = liMi.act_inverse(data.v[parent]) + vj;
       ai += cross(vi, vj);
       data.f[i] = body * ai + cross(vi, body * vi);
+      data.v[i] = vi;
     } else {
-      vi = Motion::zero();
       data.f[i] = body * ai;
+      data.v[i] = Motion::zero();
     }
+    data.a[i] = ai;
   }
   // Backward: project each subtree force on its joint, pass it to the parent.
   for (size_t i = model.njoints - 1; i > 0; --i) {

@@ -62,7 +62,13 @@ MotionSubspace make_subspace(JointType type, const Vec3& u) {
 Joint Joint::make(JointType type, const Vec3& axis) {
   const auto [nq, nv] = dimensions(type);
   const Vec3 unit = axis / axis.norm();
-  return {type, axis, unit, nq, nv, make_subspace(type, unit)};
+  Joint joint{type, axis, unit, nq, nv, make_subspace(type, unit)};
+  for (int k = 0; k < 3; ++k)
+    if (std::abs(unit[k]) == 1.0 && unit[(k + 1) % 3] == 0.0 && unit[(k + 2) % 3] == 0.0) {
+      joint.aligned_axis = k;
+      joint.axis_sign = unit[k];
+    }
+  return joint;
 }
 
 Mat3 quaternion_rotation(double x, double y, double z, double w) {
@@ -104,6 +110,40 @@ SE3 compute_joint_transform(const Joint& joint, const double* x) {
       return {quaternion_rotation(x[0], x[1], x[2], x[3]), Vec3::Zero()};
   }
   fail_internal("unknown joint type");
+}
+
+namespace {
+
+// placement * R(e_k, theta): two columns of the placement turn, one stays.
+SE3 turn_about_aligned_axis(const SE3& placement, int k, double theta) {
+  const int a = (k + 1) % 3, b = (k + 2) % 3;
+  const double c = std::cos(theta), s = std::sin(theta);
+  SE3 out = placement;
+  out.rotation.col(a) = c * placement.rotation.col(a) + s * placement.rotation.col(b);
+  out.rotation.col(b) = c * placement.rotation.col(b) - s * placement.rotation.col(a);
+  return out;
+}
+
+}  // namespace
+
+SE3 compute_joint_placement(const Joint& joint, const SE3& placement, const double* x) {
+  if (joint.aligned_axis >= 0) {
+    switch (joint.joint_type) {
+      case JointType::Revolute:
+        return turn_about_aligned_axis(placement, joint.aligned_axis, joint.axis_sign * x[0]);
+      case JointType::Prismatic:
+        return {placement.rotation,
+                placement.translation + (joint.axis_sign * x[0]) * placement.rotation.col(joint.aligned_axis)};
+      case JointType::Fixed:
+      case JointType::Continuous:
+      case JointType::Planar:
+      case JointType::Floating:
+      case JointType::Spherical:
+        break;
+    }
+  }
+  if (joint.joint_type == JointType::Fixed) return placement;
+  return placement.compose(compute_joint_transform(joint, x));
 }
 
 Motion compute_joint_velocity(const Joint& joint, const double* x) {

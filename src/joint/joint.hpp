@@ -48,6 +48,10 @@ struct Joint {
   uint32_t nq = 0;
   uint32_t nv = 0;
   MotionSubspace subspace;
+  // k when unit_axis is +e_k or -e_k (sign in axis_sign), else -1: most
+  // robot descriptions use such axes, and they make the placement cheap.
+  int aligned_axis = -1;
+  double axis_sign = 1.0;
 
   static Joint make(JointType type, const Vec3& axis);
 };
@@ -55,6 +59,9 @@ struct Joint {
 // Transform of the moving side relative to the fixed side; x is the joint's
 // slice of q (nq values).
 SE3 compute_joint_transform(const Joint& joint, const double* x);
+
+// placement * transform: the joint's frame in its parent's frame.
+SE3 compute_joint_placement(const Joint& joint, const SE3& placement, const double* x);
 
 // S * v for the joint's slice of v (nv values).
 Motion compute_joint_velocity(const Joint& joint, const double* v);
