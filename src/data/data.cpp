@@ -17,6 +17,13 @@ Data::Data(const Model& model) : njoints(model.njoints), nq(model.nq), nv(model.
   jcom = Eigen::Matrix3Xd::Zero(3, nv);
   result_columns.resize(nv);
   coriolis_factor.assign(n, Matrix6::Zero());
+  ddq = articulated_torque = Vector::Zero(nv);
+  Minv = Minv_work = Matrix::Zero(nv, nv);
+  articulated_inertia.assign(n, Matrix6::Zero()); joint_inertia_inverse.assign(n, Matrix6::Zero());
+  articulated_bias.resize(n); velocity_product.resize(n); world_acceleration.resize(n);
+  articulated_columns.resize(nv); unit_forces.resize(nv);
+  unit_accelerations = Matrix::Zero(6 * n, nv);
+  subtree_end.assign(n, 0);
 }
 
 void Data::reset() {
@@ -26,7 +33,7 @@ void Data::reset() {
   std::fill(vcom.begin(), vcom.end(), Vec3::Zero());
   clear(mass); clear(a_gf); clear(momentum);
   std::fill(inertia_variation.begin(), inertia_variation.end(), Matrix6::Zero());
-  tau.setZero(); nle.setZero(); g.setZero(); M.setZero(); C.setZero();
+  tau.setZero(); nle.setZero(); g.setZero(); M.setZero(); C.setZero(); ddq.setZero(); Minv.setZero();
   clear(J); clear(dJ); clear(ag); clear(dag); jcom.setZero();
   hg = dhg = Force::zero();
   ig = Inertia::zero();

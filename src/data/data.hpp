@@ -43,8 +43,28 @@ struct Data {
   std::vector<Force> dag;
   Eigen::Matrix3Xd jcom;
 
+  // Forward dynamics.
+  Vector ddq;                    // joint accelerations of the last aba
+  Matrix Minv;                   // nv x nv inverse mass matrix, both triangles
+
   // Work tables of the passes, sized here so that no pass allocates.
   std::vector<Matrix6> coriolis_factor;    // per joint: subtree velocity-product matrix B
+  // Articulated bodies, world frame: per joint IA, pA, c = ov x vJ, D^-1 (top-left
+  // nv_i block) and the acceleration; per coordinate U = IA J and u = tau - J^T pA.
+  std::vector<Matrix6> articulated_inertia;
+  std::vector<Force> articulated_bias;
+  std::vector<Motion> velocity_product;
+  std::vector<Matrix6> joint_inertia_inverse;
+  std::vector<Motion> world_acceleration;
+  std::vector<Force> articulated_columns;
+  Vector articulated_torque;
+  // The inverse mass matrix by columns: per coordinate the subtree force of
+  // a unit torque, per joint (6 rows each) the accelerations, the last
+  // coordinate of each subtree plus one, and the matrix being built.
+  std::vector<Force> unit_forces;
+  Matrix unit_accelerations;
+  std::vector<size_t> subtree_end;
+  Matrix Minv_work;
   // Columns of a Jacobian on its way out; readers fill it too, hence mutable.
   mutable std::vector<Motion> result_columns;
 

@@ -39,6 +39,8 @@ Ref<Matrix> coriolis(const Data& self) { return self.C; }
 Ref<Vector> gravity_torques(const Data& self) { return self.g; }
 Ref<Vector> tau(const Data& self) { return self.tau; }
 Ref<Vector> nle(const Data& self) { return self.nle; }
+Ref<Vector> ddq(const Data& self) { return self.ddq; }
+Ref<Matrix> minv(const Data& self) { return self.Minv; }
 Ref<std::vector<SE3>> oMi(const Data& self) { return self.oMi; }
 Ref<std::vector<SE3>> liMi(const Data& self) { return self.liMi; }
 auto v(const Data& self) { return rows_angular_first<Motion>(self.v); }
@@ -110,6 +112,8 @@ PyGetSetDef properties[] = {
     property_row<"inertia_variation", inertia_variation, "Time variation of the composite inertias, (njoints, 6, 6)">(),
     property_row<"tau", tau, "Joint torques of the last inverse dynamics, (nv,) array">(),
     property_row<"nle", nle, "Non-linear effects, (nv,) array">(),
+    property_row<"ddq", ddq, "Joint accelerations of the last aba, (nv,) array">(),
+    property_row<"Minv", minv, "Inverse mass matrix of the last computeMinverse, full (nv, nv) array">(),
     property_row<"J", J, "World Jacobian of all joints, (6, nv) array, linear rows first">(),
     property_row<"dJ", dJ, "Time variation of J, (6, nv) array, linear rows first">(),
     property_row<"ag", ag, "Centroidal momentum matrix, (6, nv) array, linear rows first">(),

@@ -53,6 +53,11 @@ Result<Unit> computeAllTerms(const Model& model, Data& data, std::span<const dou
 Result<Unit> computeCoriolisMatrix(const Model& model, Data& data, std::span<const double> q,
                                    std::span<const double> v);
 
+// Forward dynamics.
+Result<Ref<Vector>> aba(const Model& model, Data& data, std::span<const double> q, std::span<const double> v,
+                        std::span<const double> tau);
+Result<Ref<Matrix>> computeMinverse(const Model& model, Data& data, std::span<const double> q);
+
 // URDF import.
 Result<Model> parse_urdf_file(std::string filename);
 Result<Model> parse_urdf_from_string(std::string urdf_string);

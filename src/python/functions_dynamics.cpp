@@ -1,8 +1,10 @@
 // Dynamics, as Python calls them: every length check with its message, in
 // argument order and before the workspace is touched, then one pass.
+#include "algorithms/aba.hpp"
 #include "algorithms/all_terms.hpp"
 #include "algorithms/coriolis_matrix.hpp"
 #include "algorithms/crba.hpp"
+#include "algorithms/minverse.hpp"
 #include "algorithms/rnea.hpp"
 #include "python/functions.hpp"
 
@@ -55,6 +57,20 @@ Result<Unit> computeCoriolisMatrix(const Model& model, Data& data, std::span<con
   if (auto error = check_state(model, q, v)) return *error;
   kavrel::compute_coriolis_matrix(model, data, q, v);
   return Unit{};
+}
+
+Result<Ref<Vector>> aba(const Model& model, Data& data, std::span<const double> q, std::span<const double> v,
+                        std::span<const double> tau) {
+  if (auto error = check_state(model, q, v)) return *error;
+  if (auto error = check_length("tau", tau, "nv", model.nv)) return *error;
+  if (Status done = kavrel::aba(model, data, q, v, tau); !done) return done.error();
+  return std::cref(data.ddq);
+}
+
+Result<Ref<Matrix>> computeMinverse(const Model& model, Data& data, std::span<const double> q) {
+  if (auto error = check_length("q", q, "nq", model.nq)) return *error;
+  if (Status done = kavrel::compute_minverse(model, data, q); !done) return done.error();
+  return std::cref(data.Minv);
 }
 
 }  // namespace kavrel::python

@@ -78,6 +78,31 @@ PyMethodDef functions[] = {
                  "The Coriolis matrix C is stored in data.C">(),
     function_row<"parse_urdf_file(filename)", parse_urdf_file>(),
     function_row<"parse_urdf_from_string(urdf_string)", parse_urdf_from_string>(),
+    function_row<"aba(model, data, q, v, tau)", aba,
+                 "Compute the joint accelerations of the forward dynamics (articulated-body algorithm)\n\n"
+                 "Solves M(q) * ddq + C(q, v) * v + g(q) = tau for ddq in three passes over the\n"
+                 "joints, without forming the mass matrix. Gravity and every joint kind are handled\n"
+                 "as in `rnea`, which it inverts: `aba(q, v, rnea(q, v, a))` is `a`.\n\n"
+                 "# Arguments\n\n"
+                 "* `model` - The model\n"
+                 "* `data` - The data (`data.ddq` receives the result)\n"
+                 "* `q` - Joint configuration (size model.nq)\n"
+                 "* `v` - Joint velocity (size model.nv)\n"
+                 "* `tau` - Joint torques (size model.nv)\n\n"
+                 "# Returns\n\n"
+                 "The joint accelerations ddq (size model.nv), also stored in `data.ddq`.\n"
+                 "Raises ValueError when a joint has no inertia to accelerate.">(),
+    function_row<"computeMinverse(model, data, q)", computeMinverse,
+                 "Compute the inverse of the joint-space mass matrix M(q)\n\n"
+                 "Runs the articulated-body recursion for all unit torques at once; the mass\n"
+                 "matrix is neither formed nor inverted.\n\n"
+                 "# Arguments\n\n"
+                 "* `model` - The model\n"
+                 "* `data` - The data (`data.Minv` receives the result)\n"
+                 "* `q` - Joint configuration (size model.nq)\n\n"
+                 "# Returns\n\n"
+                 "The full symmetric nv×nv matrix M(q)^-1, also stored in `data.Minv`.\n"
+                 "Raises ValueError when a joint has no inertia to accelerate.">(),
     {nullptr, nullptr, 0, nullptr},
 };
 

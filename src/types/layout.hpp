@@ -39,23 +39,21 @@ inline void write_columns_linear_first(std::span<const Spatial> columns, double*
     }
 }
 
+// Spatial vectors as linear-first 6-vectors, for the core's 6 x n matrix algebra.
+inline Vector6 linear_first(const Motion& m) { return (Vector6() << m.linear, m.angular).finished(); }
+inline Vector6 linear_first(const Force& f) { return (Vector6() << f.linear, f.angular).finished(); }
+inline Motion motion_linear_first(const Vector6& x) { return {x.tail<3>(), x.head<3>()}; }
+inline Force force_linear_first(const Vector6& x) { return {x.tail<3>(), x.head<3>()}; }
+
 // The 6 x 6 spatial inertia matrix, linear-first.
 Matrix6 to_matrix6(const Inertia& inertia);
 
 // A linear-first 6 x 6 matrix applied to a motion, the result read as a force.
-inline Force apply(const Matrix6& m, const Motion& x) {
-  Vector6 in;
-  in << x.linear, x.angular;
-  const Vector6 out = m * in;
-  return {out.tail<3>(), out.head<3>()};
-}
+inline Force apply(const Matrix6& m, const Motion& x) { return force_linear_first(m * linear_first(x)); }
 
 // The same with the transpose of the matrix, the result read as a motion's dual.
 inline Force apply_transpose(const Matrix6& m, const Motion& x) {
-  Vector6 in;
-  in << x.linear, x.angular;
-  const Vector6 out = m.transpose() * in;
-  return {out.tail<3>(), out.head<3>()};
+  return force_linear_first(m.transpose() * linear_first(x));
 }
 
 // dY = (m x*) Y - Y (m x): the rate of a world inertia Y carried by a body
