@@ -25,7 +25,7 @@ def shapes(njoints, nv):
         "v": (njoints, 6), "a": (njoints, 6), "f": (njoints, 6), "ov": (njoints, 6),
         "a_gf": (njoints, 6), "momentum": (njoints, 6), "com": (njoints, 3), "vcom": (njoints, 3),
         "mass": (njoints,), "composite_inertia": (njoints, 6, 6), "inertia_variation": (njoints, 6, 6),
-        "hg": (6,), "dhg": (6,), "ig": (6, 6),
+        "hg": (6,), "dhg": (6,), "ig": (6, 6), "ddq": (nv,), "Minv": (nv, nv),
     }
 
 
@@ -74,7 +74,11 @@ def test_reset_restores_initial_values():
     rng = np.random.default_rng(3)
     q = kavrel.integrate(model, kavrel.neutral(model), rng.normal(size=model.nv))
     kavrel.computeJointJacobiansTimeVariation(model, data, q, rng.normal(size=model.nv))
-    assert data.J.any() and data.dJ.any() and data.v.any()
+    for i in range(1, model.njoints):
+        model.set_body_inertia(i, 1.0, np.zeros(3), np.eye(3))
+    kavrel.aba(model, data, q, np.ones(model.nv), np.ones(model.nv))
+    kavrel.computeMinverse(model, data, q)
+    assert data.J.any() and data.dJ.any() and data.v.any() and data.ddq.any() and data.Minv.any()
     data.reset()
     for name, shape in shapes(5, 8).items():
         value = getattr(data, name)

@@ -141,6 +141,28 @@ def test_all_terms(case):
     assert_close(dag, central_difference(columns, model, q, v), 1e-6 * max(1.0, np.abs(dag).max()), "dag")
 
 
+def test_forward_dynamics(case):
+    model, data, q, v, a = case.model, case.data, case.q, case.v, case.a
+    M = case.mass_matrix()
+    if np.linalg.eigvalsh(M).min() <= 1e-12 * np.abs(M).max():
+        # A joint moving only massless links has no acceleration to give.
+        with pytest.raises(ValueError, match="^Joint .* has no inertia to accelerate: the mass matrix is singular$"):
+            kavrel.aba(model, data, q, v, np.zeros(model.nv))
+        return
+    tau = kavrel.rnea(model, data, q, v, a)
+    nle = kavrel.non_linear_effects(model, data, q, v)
+    ddq = kavrel.aba(model, data, q, v, tau)
+    assert_close(ddq, a, 1e-9 * max(1.0, np.abs(a).max()), "aba(rnea(a)) = a")
+    np.testing.assert_array_equal(data.ddq, ddq)
+    assert_close(ddq, np.linalg.solve(M, tau - nle), 1e-9 * max(1.0, np.abs(a).max()), "solve(M, tau - nle)")
+    assert_close(kavrel.rnea(model, data, q, v, kavrel.aba(model, data, q, v, case.a[::-1].copy())), case.a[::-1],
+                 scale(tau), "rnea(aba(tau)) = tau")
+    Minv = kavrel.computeMinverse(model, data, q)
+    np.testing.assert_array_equal(Minv, Minv.T)
+    np.testing.assert_array_equal(data.Minv, Minv)
+    assert_close(Minv @ M, np.eye(model.nv), 1e-9, "Minv M = I")
+
+
 # -- closed forms ---------------------------------------------------------------------------------
 
 def single_joint(kind, axis, mass, lever, rotational=np.zeros((3, 3)), gravity=(0, 0, -9.81), angular=(0, 0, 0)):
@@ -187,6 +209,41 @@ def test_two_link_planar_arm_coriolis():
         h = 0.5 * math.sin(q[1])
         kavrel.computeCoriolisMatrix(model, data, np.array(q, float), np.array(v, float))
         assert_close(data.C, [[-h * v[1], -h * (v[0] + v[1])], [h * v[0], 0]], 1e-15, "C")
+
+
+def test_pendulum_and_free_body_accelerations():
+    model, data = single_joint("revolute", X, 2.0, [0, 0.5, 0])
+    for angle, torque in ((0.0, 0.0), (0.7, 3.0), (-2.0, -1.0)):
+        ddq = kavrel.aba(model, data, np.array([angle]), np.array([1.5]), np.array([torque]))
+        np.testing.assert_allclose(ddq, [(torque - 2.0 * 9.81 * 0.5 * math.cos(angle)) / (2.0 * 0.25)], rtol=1e-14)
+    inertia = np.diag([0.1, 0.2, 0.3])
+    model, data = single_joint("floating", Z, 2.0, [0, 0, 0], inertia)
+    q = np.r_[1, 2, 3, 0, math.sin(math.pi / 4), 0, math.cos(math.pi / 4)]  # a quarter turn about y: body z is world x
+    np.testing.assert_allclose(kavrel.aba(model, data, q, np.zeros(6), np.zeros(6)), [9.81, 0, 0, 0, 0, 0],
+                               atol=1e-14)
+    ddq = kavrel.aba(model, data, q, np.zeros(6), np.r_[0, 0, 0, 0, 0, 0.6])
+    np.testing.assert_allclose(ddq, [9.81, 0, 0, 0, 0, 2.0], atol=1e-13)
+
+
+def test_singular_models_are_refused():
+    model = Model()
+    model.add_joint(0, "revolute", Z, SE3.identity(), "arm")
+    model.add_joint(1, "prismatic", X, SE3.identity(), "slider")
+    model.add_joint(2, "fixed", X, SE3.identity(), "tip")
+    model.set_body_inertia(1, 1.0, np.array([1.0, 0, 0]), np.eye(3))
+    data, q, v = Data(model), np.zeros(2), np.ones(2)
+    # Only the slider's subtree is massless; the arm could still turn.
+    model.set_body_inertia(3, 1e-3, np.zeros(3), np.zeros((3, 3)))
+    kavrel.aba(model, data, q, v, v)
+    kavrel.computeMinverse(model, data, q)
+    ddq, minv = data.ddq, data.Minv
+    model.set_body_inertia(3, 0.0, np.zeros(3), np.eye(3))  # rotational inertia cannot resist sliding
+    for call in (lambda: kavrel.aba(model, data, q, v, v), lambda: kavrel.computeMinverse(model, data, q)):
+        with pytest.raises(ValueError) as error:
+            call()
+        assert str(error.value) == "Joint slider has no inertia to accelerate: the mass matrix is singular"
+        np.testing.assert_array_equal(data.ddq, ddq)
+        np.testing.assert_array_equal(data.Minv, minv)
 
 
 def test_free_floating_body():

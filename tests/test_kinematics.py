@@ -55,7 +55,7 @@ def test_forward_kinematics_closed_form(joints, q, joint, rotation, translation,
 def snapshot(data):
     names = [n for n in ("v", "a", "f", "ov", "J", "dJ", "M", "C", "g", "tau", "nle", "ag", "dag", "jcom",
                          "com", "vcom", "mass", "a_gf", "momentum", "composite_inertia", "inertia_variation",
-                         "hg", "dhg", "ig", "kinetic_energy", "potential_energy") if hasattr(data, n)]
+                         "hg", "dhg", "ig", "kinetic_energy", "potential_energy", "ddq", "Minv") if hasattr(data, n)]
     state = {n: np.array(getattr(data, n)) for n in names}
     state["oMi"], state["liMi"] = placements(data), np.array([m.homogeneous for m in data.liMi])
     return state
@@ -77,6 +77,8 @@ def nle(m, d, q, v, i): return kavrel.non_linear_effects(m, d, q, v)
 def grav(m, d, q, v, i): return kavrel.compute_gravity(m, d, q)
 def cor(m, d, q, v, i): return kavrel.computeCoriolisMatrix(m, d, q, v)
 def allt(m, d, q, v, i): return kavrel.computeAllTerms(m, d, q, v)
+def aba(m, d, q, v, i): return kavrel.aba(m, d, q, v, np.ones(m.nv + i))  # i: how much tau is too long
+def minv(m, d, q, v, i): return kavrel.computeMinverse(m, d, q)
 
 
 # The tree has nq 9, nv 8, njoints 4, nframes 1.
@@ -100,6 +102,10 @@ def allt(m, d, q, v, i): return kavrel.computeAllTerms(m, d, q, v)
     (cor, 0, 2, 0, "v length 10 != nv 8"),
     (allt, 1, -1, 0, "q length 10 != nq 9"),
     (allt, 0, -8, 0, "v length 0 != nv 8"),
+    (aba, 1, 1, 1, "q length 10 != nq 9"),
+    (aba, 0, 1, 1, "v length 9 != nv 8"),
+    (aba, 0, 0, -1, "tau length 7 != nv 8"),
+    (minv, -1, 0, 0, "q length 8 != nq 9"),
 ])
 def test_size_checks(call, dq, dv, index, message):
     model = model_of((0, "floating", Z, [0, 0, 0]), (1, "revolute", Y, [0, 0, 1]), (2, "prismatic", X, [1, 0, 0]))
@@ -118,9 +124,9 @@ def test_stale_workspace_fails_before_writing():
     data = Data(model)
     model.add_joint(2, "revolute", Y, SE3.identity(), "late")
     before = snapshot(data)
-    for call in (fk, jjs, jj, tv, rnea, crba, nle, grav, cor, allt):
+    for call in (fk, jjs, jj, tv, rnea, crba, nle, grav, cor, allt, aba, minv):
         with pytest.raises(BaseException) as error:
-            call(model, data, np.ones(3), np.ones(3), 0 if call is rnea else 3)
+            call(model, data, np.ones(3), np.ones(3), 0 if call in (rnea, aba) else 3)
         assert type(error.value).__name__ == "PanicException" and not isinstance(error.value, Exception)
         assert str(error.value) == ("Data was created for another model: it has njoints 3, nq 2, nv 2 "
                                     "but the model has njoints 4, nq 3, nv 3")
@@ -140,6 +146,8 @@ def test_stale_workspace_fails_before_writing():
     (grav, {"oMi", "liMi", "v", "a", "f", "tau", "g"}),
     (crba, {"oMi", "liMi", "J", "composite_inertia", "M"}),
     (cor, {"oMi", "liMi", "v", "ov", "J", "dJ", "composite_inertia", "ag", "C"}),
+    (aba, {"oMi", "liMi", "ov", "J", "ddq"}),
+    (minv, {"oMi", "liMi", "J", "Minv"}),
     (allt, {"oMi", "liMi", "v", "ov", "J", "dJ", "a", "a_gf", "f", "momentum", "composite_inertia",
             "inertia_variation", "M", "nle", "g", "ag", "dag", "mass", "com", "vcom", "jcom", "hg", "dhg", "ig",
             "kinetic_energy", "potential_energy"}),

@@ -24,19 +24,22 @@ Status compute_minverse(const Model& model, Data& data, std::span<const double> 
   for (size_t i = 1; i < model.njoints; ++i) {
     articulated_forward_step(model, data, i, q);
     data.subtree_end[i] = model.joint_v_idx[i] + model.joint_nv[i];
+    for (size_t b = model.joint_v_idx[i]; b < data.subtree_end[i]; ++b) data.subtree_top[b] = i;
   }
-  // Backward: each joint's rows against the columns of its subtree.
+  // Backward: each joint's rows against the columns of its subtree. With
+  // branches numbered alternately, a subtree's columns need not be
+  // contiguous: column b is joint i's when its top so far is i or a child of i.
   for (size_t i = model.njoints - 1; i > 0; --i) {
     if (Status factored = factor_joint(model, data, i); !factored) return factored;
     const size_t parent = model.parents[i], first = model.joint_v_idx[i], n = model.joint_nv[i];
     const size_t end = data.subtree_end[i];
     data.subtree_end[parent] = std::max(data.subtree_end[parent], end);
-    if (n == 0) {
-      if (parent != 0) pass_articulated_inertia(model, data, i);
-      continue;
-    }
     const auto Dinv = data.joint_inertia_inverse[i].topLeftCorner(n, n);
     for (size_t b = first; b < end; ++b) {
+      size_t& top = data.subtree_top[b];
+      if (top != i && model.parents[top] != i) continue;
+      top = i;
+      if (n == 0) continue;
       Eigen::Matrix<double, Eigen::Dynamic, 1, 0, 6, 1> rhs(n);
       for (size_t k = 0; k < n; ++k) rhs[k] = (first + k == b ? 1.0 : 0.0) - dot(data.J[first + k], data.unit_forces[b]);
       Minv.block(first, b, n, 1).noalias() = Dinv * rhs;

@@ -21,7 +21,7 @@ Data::Data(const Model& model) : njoints(model.njoints), nq(model.nq), nv(model.
   Minv = Minv_work = Matrix::Zero(nv, nv);
   articulated_inertia.assign(n, Matrix6::Zero()); joint_inertia_inverse.assign(n, Matrix6::Zero());
   articulated_bias.resize(n); velocity_product.resize(n); world_acceleration.resize(n);
-  articulated_columns.resize(nv); unit_forces.resize(nv);
+  articulated_columns.resize(nv); unit_forces.resize(nv); subtree_top.assign(nv, 0);
   unit_accelerations = Matrix::Zero(6 * n, nv);
   subtree_end.assign(n, 0);
 }

@@ -59,9 +59,11 @@ struct Data {
   std::vector<Force> articulated_columns;
   Vector articulated_torque;
   // The inverse mass matrix by columns: per coordinate the subtree force of
-  // a unit torque, per joint (6 rows each) the accelerations, the last
+  // a unit torque and the highest joint reached so far whose subtree holds
+  // the coordinate, per joint (6 rows each) the accelerations, the last
   // coordinate of each subtree plus one, and the matrix being built.
   std::vector<Force> unit_forces;
+  std::vector<size_t> subtree_top;
   Matrix unit_accelerations;
   std::vector<size_t> subtree_end;
   Matrix Minv_work;
