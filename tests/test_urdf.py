@@ -148,8 +148,9 @@ def test_placement_and_axis(kind, axis, q):
 
 @pytest.mark.parametrize("text,value", [
     ("+1.5", 1.5), (" 2.5\t", 2.5), ("1e-3", 1e-3), (".5", 0.5), ("5.", 5.0), ("1E2", 100.0),
-    ("inf", math.inf), ("-INF", -math.inf), ("00012", 12.0), *((bad, None) for bad in (
-        "1,5", "1.5x", "", " ", "abc", "+-1", "++1", "- 1", "0x10", "1e999", "1 2", "1_0", "\u0661", "nan(")),
+    ("inf", math.inf), ("-INF", -math.inf), ("+infinity", math.inf), ("00012", 12.0), *((bad, None) for bad in (
+        "1,5", "1.5x", "", " ", "abc", "+-1", "++1", "- 1", "0x10", "1e999", "1 2", "1_0", "\u0661", "nan(",
+        "nan", "-NaN", "nan(12)")),
 ])
 def test_numbers(text, value):
     document = two_links(f'<limit lower="-1" upper="{text}"/>')
@@ -174,6 +175,19 @@ def test_triples(text, value):
     if value is not None:
         models = [parse_urdf_from_string(document) for document in documents]
         assert models[0].get_body_inertia(1)[1].tolist() == value
+
+
+@pytest.mark.parametrize("text", ["nan", "NaN", "nan(12)", "inf", "+inf", "-INF", "infinity"])
+def test_non_finite_values_are_refused_outside_limits(text):
+    triple = f"0 {text} 0"
+    documents = [two_links(inertial=f'<origin {key}="{triple}"/><mass value="1"/>') for key in ("xyz", "rpy")]
+    documents += [two_links(f'<origin {key}="{triple}"/>') for key in ("xyz", "rpy")]
+    documents += [two_links(f'<axis xyz="{triple}"/>'), two_links(inertial=f'<mass value="{text}"/>')]
+    documents += [two_links(inertial=f'<mass value="1"/><inertia {key}="{text}"/>')
+                  for key in ("ixx", "ixy", "ixz", "iyy", "iyz", "izz")]
+    for document in documents:
+        with pytest.raises(RuntimeError, match=f"^{BAD_STRING}$"):
+            parse_urdf_from_string(document)
 
 
 def test_unread_elements_are_ignored_whatever_they_hold():

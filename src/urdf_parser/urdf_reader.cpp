@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cmath>
 #include <cstring>
 #include <exception>
 #include <memory>
@@ -17,11 +18,18 @@ static_assert(sizeof(XML_Char) == 1, "the reader takes expat's text as UTF-8");
 
 constexpr bool is_xml_space(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
 
+// Infinite joint limits mean "unbounded"; anywhere else a value must be finite.
+enum class Range { Finite, Limit };
+
+bool acceptable(double value, Range range) {
+  return range == Range::Finite ? std::isfinite(value) : !std::isnan(value);
+}
+
 // An absent attribute leaves `out` as it was.
-bool read_number(const char* text, double& out) {
+bool read_number(const char* text, double& out, Range range = Range::Finite) {
   if (text == nullptr) return true;
   auto value = parse_number(text);
-  if (!value) return false;
+  if (!value || !acceptable(*value, range)) return false;
   out = *value;
   return true;
 }
@@ -39,7 +47,7 @@ bool read_triple(const char* attribute, Vec3& out) {
     while (i < text.size() && !is_xml_space(text[i])) ++i;
     if (count == 3) return false;
     auto value = parse_number(text.substr(start, i - start));
-    if (!value) return false;
+    if (!value || !std::isfinite(*value)) return false;
     values[count++] = *value;
   }
   if (count != 3) return false;
@@ -227,8 +235,8 @@ class Reader {
     if (name == "origin" && first(outer_, kOrigin)) return read_pose(attributes, joint.origin);
     if (name == "axis" && first(outer_, kAxis)) return read_triple(attributes["xyz"], joint.axis);
     if (name == "limit" && first(outer_, kLimit))
-      return read_number(attributes["lower"], joint.lower) &&
-             read_number(attributes["upper"], joint.upper);
+      return read_number(attributes["lower"], joint.lower, Range::Limit) &&
+             read_number(attributes["upper"], joint.upper, Range::Limit);
     return true;
   }
 
