@@ -1,7 +1,11 @@
 """URDF import: tree walk, frames, limits, inertias, refusals and real robots."""
 import math
+import os
 import re
+import subprocess
+import sys
 import tempfile
+import threading
 import xml.etree.ElementTree as ET
 from xml.parsers import expat
 from pathlib import Path
@@ -314,10 +318,54 @@ def test_file_failures(tmp_path, capfd):
     assert capfd.readouterr() == ("", "")
 
 
-def test_file_with_byte_order_mark_and_crlf(tmp_path):
+@pytest.mark.parametrize("encoding", ["utf-8-sig", "utf-16"])
+def test_file_with_byte_order_mark_and_crlf(tmp_path, encoding):
     path = tmp_path / "bom.urdf"
-    path.write_bytes(b"\xef\xbb\xbf" + two_links().replace("><", ">\r\n<").encode())
+    path.write_bytes(two_links().replace("><", ">\r\n<").encode(encoding))
     assert parse_urdf_file(str(path)).names == ["universe", "j"]
+
+
+def test_file_size_limit(tmp_path):
+    # Exactly 256 MiB imports, one byte more does not; neither does an endless file.
+    path, document = tmp_path / "padded.urdf", two_links().encode()
+    with open(path, "wb") as f:
+        f.write(document)
+        for _ in range(256):
+            f.write(b" " * (1 << 20))
+        f.truncate(256 << 20)
+    assert path.stat().st_size == 256 << 20 and parse_urdf_file(str(path)).names == ["universe", "j"]
+    with open(path, "ab") as f:
+        f.write(b" ")
+    for refused in (str(path), "/dev/zero"):
+        with pytest.raises(RuntimeError) as raised:
+            parse_urdf_file(refused)
+        assert str(raised.value) == PREFIX + "Failed to parse URDF file: " + refused
+
+
+def test_fifo_is_read_without_holding_the_interpreter(tmp_path):
+    # The writer is another process, so that a held lock shows as a thread that stood still, not as a hang.
+    fifo, source = tmp_path / "robot.fifo", tmp_path / "robot.urdf"
+    source.write_text(two_links())
+    os.mkfifo(fifo)
+    writer = subprocess.Popen([sys.executable, "-c", "import sys, time; time.sleep(0.5); "
+                               "open(sys.argv[2], 'wb').write(open(sys.argv[1], 'rb').read())", source, fifo])
+    ticks, stop = [0], threading.Event()
+
+    def count():
+        while not stop.wait(0.001):
+            ticks[0] += 1
+
+    counter = threading.Thread(target=count)
+    counter.start()
+    try:
+        before = ticks[0]
+        names = parse_urdf_file(str(fifo)).names
+        during = ticks[0] - before
+    finally:
+        stop.set()
+        counter.join()
+        writer.wait()
+    assert names == ["universe", "j"] and during > 20
 
 
 def chain(n):
