@@ -7,8 +7,8 @@ import sys
 import tempfile
 import threading
 import xml.etree.ElementTree as ET
-from xml.parsers import expat
 from pathlib import Path
+from xml.parsers import expat
 
 import numpy as np
 import pytest
@@ -229,7 +229,6 @@ def test_invalid_documents(document, capfd):
     assert str(raised.value) == BAD_STRING and capfd.readouterr() == ("", "")
 
 
-
 def named(name, prolog=""):
     """Two links and a fixed joint called `name`, after an optional prolog."""
     return prolog + robot(link("a"), link("b"), joint(name, "a", "b", "fixed"))
@@ -328,18 +327,21 @@ def test_file_with_byte_order_mark_and_crlf(tmp_path, encoding):
 def test_file_size_limit(tmp_path):
     # Exactly 256 MiB imports, one byte more does not; neither does an endless file.
     path, document = tmp_path / "padded.urdf", two_links().encode()
-    with open(path, "wb") as f:
-        f.write(document)
-        for _ in range(256):
-            f.write(b" " * (1 << 20))
-        f.truncate(256 << 20)
-    assert path.stat().st_size == 256 << 20 and parse_urdf_file(str(path)).names == ["universe", "j"]
-    with open(path, "ab") as f:
-        f.write(b" ")
-    for refused in (str(path), "/dev/zero"):
-        with pytest.raises(RuntimeError) as raised:
-            parse_urdf_file(refused)
-        assert str(raised.value) == PREFIX + "Failed to parse URDF file: " + refused
+    try:
+        with open(path, "wb") as f:
+            f.write(document)
+            for _ in range(256):
+                f.write(b" " * (1 << 20))
+            f.truncate(256 << 20)
+        assert path.stat().st_size == 256 << 20 and parse_urdf_file(str(path)).names == ["universe", "j"]
+        with open(path, "ab") as f:
+            f.write(b" ")
+        for refused in (str(path), "/dev/zero"):
+            with pytest.raises(RuntimeError) as raised:
+                parse_urdf_file(refused)
+            assert str(raised.value) == PREFIX + "Failed to parse URDF file: " + refused
+    finally:
+        path.unlink(missing_ok=True)  # pytest keeps recent temporary folders
 
 
 def test_fifo_is_read_without_holding_the_interpreter(tmp_path):
