@@ -4,7 +4,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-debian_packages=(g++ libeigen3-dev libpugixml-dev)
+debian_packages=(g++ libeigen3-dev libexpat1-dev)
 if ! dpkg -s "${debian_packages[@]}" >/dev/null 2>&1; then
   export DEBIAN_FRONTEND=noninteractive
   apt-get update -qq

@@ -94,6 +94,17 @@ def test_classes_are_final_and_closed(cls):
     assert not hasattr(instance, "__dict__")
 
 
+@pytest.mark.parametrize("cls,attribute", [
+    (Model, "nq"), (ReferenceFrame, "WORLD"), (SE3, "identity"), (Data, "new_attribute"),
+])
+def test_classes_are_immutable(cls, attribute):
+    before = cls.__dict__.get(attribute)
+    for change in (lambda: setattr(cls, attribute, 5), lambda: delattr(cls, attribute)):
+        with pytest.raises(TypeError, match=f"attribute of immutable type 'kavrel.{cls.__name__}'$"):
+            change()
+    assert cls.__dict__.get(attribute) is before and Model().nq == 0
+
+
 @pytest.mark.parametrize("call,message", [
     (lambda m, x: m.set_gravity(), "Model.set_gravity() missing 1 required positional argument: 'gravity'"),
     (lambda m, x: m.add_joint(0, "fixed"),

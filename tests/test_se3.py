@@ -1,10 +1,11 @@
 """Rigid transforms and reference-frame codes."""
 import math
+import resource
 
 import numpy as np
 import pytest
 
-from kavrel import SE3, ReferenceFrame
+from kavrel import SE3, Model, ReferenceFrame
 
 
 def rotation_z(angle):
@@ -49,6 +50,32 @@ def test_constructor_shapes(rotation, translation):
     with pytest.raises(ValueError) as error:
         SE3(rotation, translation)
     assert str(error.value) == "Rotation must be 3x3 matrix and translation must be 3D vector"
+
+
+def one_body():
+    model = Model()
+    model.add_joint(0, "revolute", np.array([0.0, 0.0, 1.0]), SE3.identity(), "j")
+    return model
+
+
+@pytest.mark.parametrize("call,message", [
+    (lambda big: SE3(big, np.zeros(3)), "Rotation must be 3x3 matrix and translation must be 3D vector"),
+    (lambda big: one_body().set_body_inertia(1, 1.0, np.zeros(3), big), "rotational_inertia must be a 3x3 matrix"),
+])
+def test_wrong_shape_is_refused_before_its_elements_are_read(call, message):
+    # 3.2 GB if copied: under an address-space limit a copy would raise MemoryError instead.
+    big = np.broadcast_to(np.zeros(1), (20000, 20000))
+    soft, hard = resource.getrlimit(resource.RLIMIT_AS)
+    with open("/proc/self/statm") as f:
+        mapped = int(f.read().split()[0]) * resource.getpagesize()
+    limit = mapped + (1 << 30) if hard == resource.RLIM_INFINITY else min(hard, mapped + (1 << 30))
+    resource.setrlimit(resource.RLIMIT_AS, (limit, hard))
+    try:
+        with pytest.raises(ValueError) as error:
+            call(big)
+    finally:
+        resource.setrlimit(resource.RLIMIT_AS, (soft, hard))
+    assert str(error.value) == message
 
 
 def test_constructor_copies_and_never_writes_inputs():

@@ -142,8 +142,22 @@ PyTypeObject* create_class(const ClassSpec& definition) {
   if (definition.repr != nullptr) slots.push_back({Py_tp_repr, reinterpret_cast<void*>(definition.repr)});
   if (definition.str != nullptr) slots.push_back({Py_tp_str, reinterpret_cast<void*>(definition.str)});
   slots.push_back({0, nullptr});
-  PyType_Spec type_spec{definition.name, definition.basic_size, 0, Py_TPFLAGS_DEFAULT, slots.data()};
+  // Immutable, as built-in types are: `kavrel.Model.nq = 5` would otherwise
+  // change every model for the rest of the process.
+  PyType_Spec type_spec{definition.name, definition.basic_size, 0,
+                        Py_TPFLAGS_DEFAULT | Py_TPFLAGS_IMMUTABLETYPE, slots.data()};
   return reinterpret_cast<PyTypeObject*>(PyType_FromSpec(&type_spec));
+}
+
+bool set_class_attribute(PyTypeObject* type, const char* name, PyObject* value) {
+  PyObject* key = PyUnicode_InternFromString(name);
+  if (key == nullptr) return false;
+  // The type's own setattr refuses, being immutable; the generic one writes
+  // its dictionary, and the attribute cache is told.
+  const int status = PyObject_GenericSetAttr(reinterpret_cast<PyObject*>(type), key, value);
+  Py_DECREF(key);
+  PyType_Modified(type);
+  return status == 0;
 }
 
 }  // namespace kavrel::python

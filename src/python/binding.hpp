@@ -184,6 +184,10 @@ struct ClassSpec {
 
 PyTypeObject* create_class(const ClassSpec& definition);
 
+// Adds a class attribute to a class from create_class, before the module
+// publishes it; Python code cannot, the class being immutable.
+bool set_class_attribute(PyTypeObject* type, const char* name, PyObject* value);
+
 template <Boxed T>
 void dealloc_box(PyObject* object) {
   destroy<T>(object);

@@ -76,7 +76,7 @@ void set_name(Model& self, std::string name) { self.name = std::move(name); }
 Data create_data(const Model& self) { return Data(self); }
 
 Result<Unit> set_body_inertia(Model& self, size_t joint_id, double mass, std::span<const double> lever,
-                              const MatrixArgument& rotational_inertia) {
+                              const MatrixArgument<3, 3>& rotational_inertia) {
   if (joint_id >= self.njoints)
     return value_error("joint_id " + std::to_string(joint_id) + " >= njoints " + std::to_string(self.njoints));
   if (lever.size() != 3) return value_error("lever must have 3 elements");

@@ -33,7 +33,7 @@ PyTypeObject* create_reference_frame_class() {
       {"LOCAL_WORLD_ALIGNED", ReferenceFrame::LOCAL_WORLD_ALIGNED}};
   for (const auto& [name, code] : kValues) {
     PyObject* value = wrap<ReferenceFrame>(ReferenceFrame(code));
-    if (value == nullptr || PyObject_SetAttrString(reinterpret_cast<PyObject*>(type), name, value) < 0) {
+    if (value == nullptr || !set_class_attribute(type, name, value)) {
       Py_XDECREF(value);
       Py_DECREF(type);
       PyClass<ReferenceFrame>::type = nullptr;

@@ -7,7 +7,7 @@ namespace kavrel::python {
 
 namespace {
 
-Result<SE3> construct(const MatrixArgument& rotation, std::span<const double> translation) {
+Result<SE3> construct(const MatrixArgument<3, 3>& rotation, std::span<const double> translation) {
   if (rotation.rows != 3 || rotation.cols != 3 || translation.size() != 3)
     return value_error("Rotation must be 3x3 matrix and translation must be 3D vector");
   SE3 transform;

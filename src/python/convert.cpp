@@ -79,24 +79,22 @@ bool Converter<std::span<const double>>::finish() {
   return true;
 }
 
-bool Converter<const MatrixArgument&>::load(PyObject* object) {
+bool load_matrix(PyObject* object, PyArrayObject*& array) {
   array = as_float64_array(object, 2);
   return array != nullptr || cannot_convert(object, "PyArray<T, D>");
 }
 
-bool Converter<const MatrixArgument&>::finish() {
+bool finish_matrix(PyArrayObject* array, Py_ssize_t expected_rows, Py_ssize_t expected_cols, Py_ssize_t& rows,
+                   Py_ssize_t& cols, double* out) {
   if (!still_float64_array(array, 2)) return false;
-  value.rows = PyArray_DIM(array, 0);
-  value.cols = PyArray_DIM(array, 1);
-  value.values.resize(static_cast<size_t>(value.rows * value.cols));
+  rows = PyArray_DIM(array, 0);
+  cols = PyArray_DIM(array, 1);
+  if (rows != expected_rows || cols != expected_cols) return true;  // the body refuses the shape
   const char* base = static_cast<const char*>(PyArray_DATA(array));
   const npy_intp row_stride = PyArray_STRIDE(array, 0), col_stride = PyArray_STRIDE(array, 1);
-  for (Py_ssize_t i = 0; i < value.rows; ++i)
-    for (Py_ssize_t j = 0; j < value.cols; ++j) {
-      double element;
-      std::memcpy(&element, base + i * row_stride + j * col_stride, sizeof element);
-      value.values[static_cast<size_t>(i * value.cols + j)] = element;
-    }
+  for (Py_ssize_t i = 0; i < rows; ++i)
+    for (Py_ssize_t j = 0; j < cols; ++j)
+      std::memcpy(out + i * cols + j, base + i * row_stride + j * col_stride, sizeof(double));
   return true;
 }
 

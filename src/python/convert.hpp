@@ -39,12 +39,16 @@ class OwnedValues {
   size_t size_ = 0;
 };
 
-// A two-dimensional float64 array, read element by element through its strides.
+// A two-dimensional float64 array that the body takes as a Rows x Cols matrix,
+// read element by element through its strides. `rows` and `cols` are the
+// array's own shape; the elements are copied only when it is Rows x Cols (they
+// stay zero otherwise), so that a huge array is refused without being read.
+template <Py_ssize_t Rows, Py_ssize_t Cols>
 struct MatrixArgument {
   Py_ssize_t rows = 0;
   Py_ssize_t cols = 0;
-  std::vector<double> values;  // row-major
-  double operator()(Py_ssize_t i, Py_ssize_t j) const { return values[i * cols + j]; }
+  std::array<double, Rows * Cols> values{};  // row-major
+  double operator()(Py_ssize_t i, Py_ssize_t j) const { return values[i * Cols + j]; }
 };
 
 // The converter of each parameter type of a function body. `load` runs in
@@ -124,13 +128,18 @@ struct Converter<std::span<const double>> {
   std::span<const double> get() { return values.span(); }
 };
 
-template <>
-struct Converter<const MatrixArgument&> {
+bool load_matrix(PyObject* object, PyArrayObject*& array);
+// Sets `rows` and `cols`; copies into `out` only an array of the expected shape.
+bool finish_matrix(PyArrayObject* array, Py_ssize_t expected_rows, Py_ssize_t expected_cols, Py_ssize_t& rows,
+                   Py_ssize_t& cols, double* out);
+
+template <Py_ssize_t Rows, Py_ssize_t Cols>
+struct Converter<const MatrixArgument<Rows, Cols>&> {
   PyArrayObject* array = nullptr;
-  MatrixArgument value;
-  bool load(PyObject* object);
-  bool finish();
-  const MatrixArgument& get() { return value; }
+  MatrixArgument<Rows, Cols> value;
+  bool load(PyObject* object) { return load_matrix(object, array); }
+  bool finish() { return finish_matrix(array, Rows, Cols, value.rows, value.cols, value.values.data()); }
+  const MatrixArgument<Rows, Cols>& get() { return value; }
 };
 
 // Results. Bodies return C++ values; these turn them into new Python

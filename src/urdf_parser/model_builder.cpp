@@ -1,7 +1,11 @@
 #include "urdf_parser/model_builder.hpp"
 
+#include <sys/stat.h>
+
+#include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <memory>
 #include <optional>
@@ -15,16 +19,36 @@ namespace {
 
 constexpr size_t kNone = static_cast<size_t>(-1);
 
+// Larger files are refused rather than read: a URDF of that size is a
+// mistake (or /dev/zero), not a robot.
+constexpr size_t kMaxFileSize = size_t{256} << 20;
+
 std::optional<std::string> read_whole_file(const std::string& path) {
   // The C library would stop at the NUL and open some other file.
   if (path.find('\0') != std::string::npos) return std::nullopt;
   std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"), &std::fclose);
   if (!file) return std::nullopt;
-  std::string text;
-  std::array<char, 1 << 16> buffer;
-  while (size_t got = std::fread(buffer.data(), 1, buffer.size(), file.get())) text.append(buffer.data(), got);
+  size_t capacity = size_t{1} << 16;
+  struct stat status;
+  if (fstat(fileno(file.get()), &status) == 0 && S_ISREG(status.st_mode)) {
+    if (static_cast<uintmax_t>(status.st_size) > kMaxFileSize) return std::nullopt;
+    capacity = static_cast<size_t>(status.st_size) + 1;  // the extra byte sees the end of the file
+  }
+  // Devices and pipes have no size: grow up to one byte past the limit.
+  std::string text(capacity, '\0');
+  size_t size = 0;
+  while (true) {
+    if (size == text.size()) {
+      if (size > kMaxFileSize) return std::nullopt;
+      text.resize(std::min(kMaxFileSize + 1, 2 * size));
+    }
+    const size_t got = std::fread(text.data() + size, 1, text.size() - size, file.get());
+    if (got == 0) break;
+    size += got;
+  }
   // A directory opens but fails on the first read.
   if (std::ferror(file.get())) return std::nullopt;
+  text.resize(size);
   return text;
 }
 

@@ -1,103 +1,42 @@
 #include "urdf_parser/urdf_reader.hpp"
 
 #include <algorithm>
-#include <array>
 #include <charconv>
-#include <cstdint>
+#include <cmath>
 #include <cstring>
-#include <pugixml.hpp>
+#include <exception>
+#include <memory>
+#include <new>
+
+#include <expat.h>
 
 namespace kavrel::urdf {
 
 namespace {
 
+static_assert(sizeof(XML_Char) == 1, "the reader takes expat's text as UTF-8");
+
 constexpr bool is_xml_space(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
 
-// Well-formed UTF-8 made only of characters XML allows: pugixml checks neither,
-// and NUL would end its parse early without an error.
-bool is_xml_text(std::string_view text) {
-  const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
-  const size_t n = text.size();
-  size_t i = 0;
-  while (i < n) {
-    const unsigned c = bytes[i];
-    if (c < 0x80) {
-      if (c < 0x20 && c != 0x09 && c != 0x0A && c != 0x0D) return false;
-      ++i;
-      continue;
-    }
-    size_t length = 0;
-    uint32_t code = 0;
-    if ((c & 0xE0) == 0xC0) length = 2, code = c & 0x1F;
-    else if ((c & 0xF0) == 0xE0) length = 3, code = c & 0x0F;
-    else if ((c & 0xF8) == 0xF0) length = 4, code = c & 0x07;
-    else return false;
-    if (n - i < length) return false;
-    for (size_t k = 1; k < length; ++k) {
-      if ((bytes[i + k] & 0xC0) != 0x80) return false;
-      code = (code << 6) | (bytes[i + k] & 0x3F);
-    }
-    // Overlong forms, surrogates and the two non-characters XML excludes.
-    static constexpr uint32_t smallest[] = {0, 0, 0x80, 0x800, 0x10000};
-    if (code < smallest[length] || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF) ||
-        code == 0xFFFE || code == 0xFFFF)
-      return false;
-    i += length;
-  }
-  return true;
-}
+// Infinite joint limits mean "unbounded"; anywhere else a value must be finite.
+enum class Range { Finite, Limit };
 
-bool attributes_unique(pugi::xml_node node) {
-  pugi::xml_attribute first = node.first_attribute();
-  if (!first || !first.next_attribute()) return true;
-  // Pairwise for the few attributes URDF elements carry, sorted beyond that.
-  std::array<const char*, 8> few;
-  size_t count = 0;
-  pugi::xml_attribute a = first;
-  for (; a && count < few.size(); a = a.next_attribute()) {
-    for (size_t k = 0; k < count; ++k)
-      if (std::strcmp(few[k], a.name()) == 0) return false;
-    few[count++] = a.name();
-  }
-  if (!a) return true;
-  std::vector<std::string_view> names(few.begin(), few.end());
-  for (; a; a = a.next_attribute()) names.emplace_back(a.name());
-  std::sort(names.begin(), names.end());
-  return std::adjacent_find(names.begin(), names.end()) == names.end();
-}
-
-// Duplicate attributes make XML ill-formed, and pugixml keeps them.
-// Iterative, so that deeply nested input cannot exhaust the stack.
-bool all_attributes_unique(pugi::xml_node root) {
-  pugi::xml_node node = root;
-  while (true) {
-    if (!attributes_unique(node)) return false;
-    if (pugi::xml_node child = node.first_child()) {
-      node = child;
-      continue;
-    }
-    while (node != root && !node.next_sibling()) node = node.parent();
-    if (node == root) return true;
-    node = node.next_sibling();
-  }
-}
-
-bool is(pugi::xml_node node, const char* name) {
-  return node.type() == pugi::node_element && std::strcmp(node.name(), name) == 0;
+bool acceptable(double value, Range range) {
+  return range == Range::Finite ? std::isfinite(value) : !std::isnan(value);
 }
 
 // An absent attribute leaves `out` as it was.
-bool read_number(pugi::xml_attribute attribute, double& out) {
-  if (!attribute) return true;
-  auto value = parse_number(attribute.value());
-  if (!value) return false;
+bool read_number(const char* text, double& out, Range range = Range::Finite) {
+  if (text == nullptr) return true;
+  auto value = parse_number(text);
+  if (!value || !acceptable(*value, range)) return false;
   out = *value;
   return true;
 }
 
-bool read_triple(pugi::xml_attribute attribute, Vec3& out) {
-  if (!attribute) return true;
-  std::string_view text = attribute.value();
+bool read_triple(const char* attribute, Vec3& out) {
+  if (attribute == nullptr) return true;
+  std::string_view text = attribute;
   Vec3 values;
   int count = 0;
   size_t i = 0;
@@ -108,23 +47,11 @@ bool read_triple(pugi::xml_attribute attribute, Vec3& out) {
     while (i < text.size() && !is_xml_space(text[i])) ++i;
     if (count == 3) return false;
     auto value = parse_number(text.substr(start, i - start));
-    if (!value) return false;
+    if (!value || !std::isfinite(*value)) return false;
     values[count++] = *value;
   }
   if (count != 3) return false;
   out = values;
-  return true;
-}
-
-bool read_pose(pugi::xml_node owner, Pose& pose) {
-  pugi::xml_node origin = owner.child("origin");
-  return read_triple(origin.attribute("xyz"), pose.xyz) && read_triple(origin.attribute("rpy"), pose.rpy);
-}
-
-bool read_name(pugi::xml_node node, std::string& out) {
-  pugi::xml_attribute name = node.attribute("name");
-  if (!name) return false;
-  out = name.value();
   return true;
 }
 
@@ -139,39 +66,190 @@ std::optional<JointType> joint_type(std::string_view type) {
   return std::nullopt;
 }
 
-bool read_link(pugi::xml_node node, LinkRecord& link) {
-  if (!read_name(node, link.name)) return false;
-  pugi::xml_node inertial = node.child("inertial");
-  if (!inertial) return true;
-  InertialRecord& record = link.inertial;
-  pugi::xml_node inertia = inertial.child("inertia");
-  return read_pose(inertial, record.origin) &&
-         read_number(inertial.child("mass").attribute("value"), record.mass) &&
-         read_number(inertia.attribute("ixx"), record.ixx) &&
-         read_number(inertia.attribute("ixy"), record.ixy) &&
-         read_number(inertia.attribute("ixz"), record.ixz) &&
-         read_number(inertia.attribute("iyy"), record.iyy) &&
-         read_number(inertia.attribute("iyz"), record.iyz) &&
-         read_number(inertia.attribute("izz"), record.izz);
+// The attributes of one start tag, as expat hands them over: name, value, ..., null.
+class Attributes {
+ public:
+  explicit Attributes(const XML_Char** pairs) : pairs_(pairs) {}
+  const char* operator[](const char* name) const {
+    for (const XML_Char** p = pairs_; *p != nullptr; p += 2)
+      if (std::strcmp(*p, name) == 0) return p[1];
+    return nullptr;
+  }
+
+ private:
+  const XML_Char** pairs_;
+};
+
+bool read_pose(const Attributes& origin, Pose& pose) {
+  return read_triple(origin["xyz"], pose.xyz) && read_triple(origin["rpy"], pose.rpy);
 }
 
-bool read_joint(pugi::xml_node node, JointRecord& joint) {
-  if (!read_name(node, joint.name)) return false;
-  pugi::xml_attribute type = node.attribute("type");
-  if (!type) return false;
-  auto kind = joint_type(type.value());
-  if (!kind) return false;
-  joint.type = *kind;
-  pugi::xml_attribute parent = node.child("parent").attribute("link");
-  pugi::xml_attribute child = node.child("child").attribute("link");
-  if (!parent || !child) return false;
-  joint.parent = parent.value();
-  joint.child = child.value();
-  pugi::xml_node limit = node.child("limit");
-  return read_pose(node, joint.origin) && read_triple(node.child("axis").attribute("xyz"), joint.axis) &&
-         read_number(limit.attribute("lower"), joint.lower) &&
-         read_number(limit.attribute("upper"), joint.upper);
+bool read_name(const Attributes& attributes, std::string& out) {
+  const char* name = attributes["name"];
+  if (name == nullptr) return false;
+  out = name;
+  return true;
 }
+
+// Builds the records from expat's callbacks. Only the first child of each
+// kind is read (a second <origin> is ignored, as a tree lookup would), and
+// nothing below an element whose attributes are read.
+class Reader {
+ public:
+  explicit Reader(XML_Parser parser) : parser_(parser) {
+    XML_SetUserData(parser, this);
+    XML_SetElementHandler(parser, &Reader::on_start, &Reader::on_end);
+    // No loader: a document that needs an external DTD or entity is refused.
+    XML_SetExternalEntityRefHandler(parser, [](XML_Parser, const XML_Char*, const XML_Char*, const XML_Char*,
+                                               const XML_Char*) { return int{XML_STATUS_ERROR}; });
+    // An entity left unexpanded would silently change the text.
+    XML_SetSkippedEntityHandler(parser, [](void* self, const XML_Char*, int) {
+      static_cast<Reader*>(self)->fail();
+    });
+  }
+
+  bool failed() const { return failed_; }
+  void rethrow() const {
+    if (exception_) std::rethrow_exception(exception_);
+  }
+  RobotRecord& robot() { return robot_; }
+
+ private:
+  enum class Role { Robot, Link, Inertial, Joint };
+  // Children already met, per element kind.
+  enum Seen : unsigned {
+    kInertial = 1, kOrigin = 2, kMass = 4, kInertia = 8, kParent = 16, kChild = 32, kAxis = 64, kLimit = 128
+  };
+
+  void fail() {
+    if (failed_) return;
+    failed_ = true;
+    XML_StopParser(parser_, XML_FALSE);
+  }
+
+  // Exceptions must not cross expat's C frames.
+  template <class F>
+  static void guarded(void* self, F&& body) {
+    auto* reader = static_cast<Reader*>(self);
+    if (reader->failed_) return;  // expat may still report an element closed by the same token
+    try {
+      if (!body(*reader)) reader->fail();
+    } catch (...) {
+      reader->exception_ = std::current_exception();
+      reader->fail();
+    }
+  }
+
+  static void XMLCALL on_start(void* self, const XML_Char* name, const XML_Char** attributes) {
+    guarded(self, [&](Reader& reader) { return reader.start(name, Attributes(attributes)); });
+  }
+
+  static void XMLCALL on_end(void* self, const XML_Char*) {
+    guarded(self, [](Reader& reader) { return reader.end(); });
+  }
+
+  bool first(unsigned& seen, Seen kind) {
+    if (seen & kind) return false;
+    seen |= kind;
+    return true;
+  }
+
+  bool start(std::string_view name, const Attributes& attributes) {
+    if (ignored_ > 0) {
+      ++ignored_;
+      return true;
+    }
+    if (depth_ == 0) {
+      if (name != "robot" || !read_name(attributes, robot_.name)) return false;
+      return push(Role::Robot);
+    }
+    switch (roles_[depth_ - 1]) {
+      case Role::Robot:
+        if (name == "link") {
+          outer_ = 0;
+          return read_name(attributes, robot_.links.emplace_back().name) && push(Role::Link);
+        }
+        if (name == "joint") {
+          outer_ = 0;
+          return start_joint(robot_.joints.emplace_back(), attributes) && push(Role::Joint);
+        }
+        break;
+      case Role::Link:
+        if (name == "inertial" && first(outer_, kInertial)) {
+          inner_ = 0;
+          return push(Role::Inertial);
+        }
+        break;
+      case Role::Inertial:
+        if (!read_inertial_child(robot_.links.back().inertial, name, attributes)) return false;
+        break;
+      case Role::Joint:
+        if (!read_joint_child(robot_.joints.back(), name, attributes)) return false;
+        break;
+    }
+    ignored_ = 1;
+    return true;
+  }
+
+  bool end() {
+    if (ignored_ > 0) {
+      --ignored_;
+      return true;
+    }
+    const Role role = roles_[--depth_];
+    return role != Role::Joint || ((outer_ & kParent) && (outer_ & kChild));
+  }
+
+  bool push(Role role) {
+    roles_[depth_++] = role;
+    return true;
+  }
+
+  bool start_joint(JointRecord& joint, const Attributes& attributes) {
+    if (!read_name(attributes, joint.name)) return false;
+    const char* type = attributes["type"];
+    auto kind = type != nullptr ? joint_type(type) : std::nullopt;
+    if (!kind) return false;
+    joint.type = *kind;
+    return true;
+  }
+
+  bool read_inertial_child(InertialRecord& record, std::string_view name, const Attributes& attributes) {
+    if (name == "origin" && first(inner_, kOrigin)) return read_pose(attributes, record.origin);
+    if (name == "mass" && first(inner_, kMass)) return read_number(attributes["value"], record.mass);
+    if (name == "inertia" && first(inner_, kInertia))
+      return read_number(attributes["ixx"], record.ixx) && read_number(attributes["ixy"], record.ixy) &&
+             read_number(attributes["ixz"], record.ixz) && read_number(attributes["iyy"], record.iyy) &&
+             read_number(attributes["iyz"], record.iyz) && read_number(attributes["izz"], record.izz);
+    return true;
+  }
+
+  bool read_joint_child(JointRecord& joint, std::string_view name, const Attributes& attributes) {
+    const bool parent = name == "parent" && first(outer_, kParent);
+    if (parent || (name == "child" && first(outer_, kChild))) {
+      const char* link = attributes["link"];
+      if (link == nullptr) return false;
+      (parent ? joint.parent : joint.child) = link;
+      return true;
+    }
+    if (name == "origin" && first(outer_, kOrigin)) return read_pose(attributes, joint.origin);
+    if (name == "axis" && first(outer_, kAxis)) return read_triple(attributes["xyz"], joint.axis);
+    if (name == "limit" && first(outer_, kLimit))
+      return read_number(attributes["lower"], joint.lower, Range::Limit) &&
+             read_number(attributes["upper"], joint.upper, Range::Limit);
+    return true;
+  }
+
+  XML_Parser parser_;
+  RobotRecord robot_;
+  Role roles_[3] = {};
+  size_t depth_ = 0;
+  size_t ignored_ = 0;  // depth below the innermost element that is read
+  unsigned outer_ = 0;  // children met by the open link or joint
+  unsigned inner_ = 0;  // children met by the open inertial
+  bool failed_ = false;
+  std::exception_ptr exception_;
+};
 
 }  // namespace
 
@@ -191,31 +269,25 @@ std::optional<double> parse_number(std::string_view text) {
 }
 
 std::optional<RobotRecord> read_urdf(std::string_view text) {
-  if (!is_xml_text(text)) return std::nullopt;
-  pugi::xml_document document;
-  // As a fragment, so that text outside the root element is kept and can be refused.
-  const pugi::xml_parse_result parsed = document.load_buffer(
-      text.data(), text.size(), pugi::parse_default | pugi::parse_fragment, pugi::encoding_utf8);
-  if (!parsed) return std::nullopt;
-  pugi::xml_node robot;
-  for (pugi::xml_node node = document.first_child(); node; node = node.next_sibling()) {
-    if (node.type() == pugi::node_pcdata || node.type() == pugi::node_cdata) return std::nullopt;
-    if (node.type() != pugi::node_element) continue;
-    if (robot) return std::nullopt;
-    robot = node;
+  // Strings and files decode alike; a byte order mark still selects UTF-16.
+  std::unique_ptr<XML_ParserStruct, void (*)(XML_Parser)> parser(XML_ParserCreate("UTF-8"), &XML_ParserFree);
+  if (!parser) throw std::bad_alloc();
+  // Parameter entities are needed to notice an external DTD; without DTD support
+  // in the library, nothing would stop one from being silently skipped.
+  if (!XML_SetParamEntityParsing(parser.get(), XML_PARAM_ENTITY_PARSING_UNLESS_STANDALONE)) return std::nullopt;
+  Reader reader(parser.get());
+  // XML_Parse takes an int length.
+  constexpr size_t kChunk = size_t{1} << 30;
+  bool last = false;
+  while (!last) {
+    const size_t n = std::min(text.size(), kChunk);
+    last = n == text.size();
+    const XML_Status status = XML_Parse(parser.get(), text.data(), static_cast<int>(n), last);
+    reader.rethrow();
+    if (status != XML_STATUS_OK || reader.failed()) return std::nullopt;
+    text.remove_prefix(n);
   }
-  if (!is(robot, "robot") || !all_attributes_unique(document)) return std::nullopt;
-
-  RobotRecord record;
-  if (!read_name(robot, record.name)) return std::nullopt;
-  for (pugi::xml_node node = robot.first_child(); node; node = node.next_sibling()) {
-    if (is(node, "link")) {
-      if (!read_link(node, record.links.emplace_back())) return std::nullopt;
-    } else if (is(node, "joint")) {
-      if (!read_joint(node, record.joints.emplace_back())) return std::nullopt;
-    }
-  }
-  return record;
+  return std::move(reader.robot());
 }
 
 }  // namespace kavrel::urdf

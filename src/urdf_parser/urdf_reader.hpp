@@ -45,10 +45,13 @@ struct RobotRecord {
   std::vector<JointRecord> joints;
 };
 
-// Nothing when the text is not a URDF document: not UTF-8 XML with a single
-// <robot> root, a required name or link reference missing, an unknown joint
-// type, or a number that this reader reads and cannot parse. Elements and
-// attributes it does not read are not looked at.
+// Nothing when the text is not a URDF document: not well-formed XML 1.0 with
+// a single <robot> root, needing an external entity or DTD to be read, a
+// required name or link reference missing, an unknown joint type, or a number
+// that this reader reads and cannot parse, that is NaN, or that is infinite
+// anywhere but in a joint limit. The text is UTF-8 whatever its
+// declaration names (UTF-16 only with a byte order mark). Internal entities
+// are expanded. Elements and attributes it does not read are not looked at.
 std::optional<RobotRecord> read_urdf(std::string_view text);
 
 // A decimal number as an XML attribute holds it: surrounding XML whitespace,
