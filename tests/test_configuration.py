@@ -59,6 +59,10 @@ def test_neutral(kinds, expected):
     ("spherical", [0, 0, 0, 1], [1e-9, 0, 0], [5e-10, 0, 0, 1]),
     ("spherical", [0, 0, S4, S4], [math.pi / 2, 0, 0], [0.5, 0.5, 0.5, 0.5]),  # w in the moving frame
     ("spherical", [0, 0, 0, 2], [0.1, 0.2, 0.3], None),
+    # Components whose squares overflow or underflow are scaled before the norm is taken.
+    ("spherical", [1e200, 0, 0, 1e200], [0, 0, 0], [S4, 0, 0, S4]),
+    ("spherical", [0, 3e-200, 0, 3e-200], [0, 0, 0], [0, S4, 0, S4]),
+    ("floating", [1, 2, 3, 0, 0, 1e300, 1e300], [1, 0, 0, 0, 0, 0], [1, 3, 3, 0, 0, S4, S4]),
 ])
 def test_integrate_closed_form(kind, q, v, expected):
     model = chain(kind)
