@@ -1,31 +1,18 @@
 #include "algorithms/coriolis_matrix.hpp"
 
-#include "algorithms/forward_kinematics.hpp"
+#include "algorithms/jacobian_time_variation.hpp"
 
 namespace kavrel {
 
 void compute_coriolis_matrix(const Model& model, Data& data, std::span<const double> q,
                              std::span<const double> v) {
-  require_configuration(model, data, q);
-  require_velocity(model, v);
+  compute_joint_jacobians_time_variation(model, data, q, v);
   data.C.setZero();
-  data.v[0] = Motion::zero();
-  // Forward: placements, velocities, Jacobian columns and their rates, and
-  // each body's own inertia and velocity-product matrix in the world.
+  // Each body's own inertia and velocity-product matrix in the world.
   for (size_t i = 1; i < model.njoints; ++i) {
-    forward_step(model, data, i, q);
-    const Joint& joint = model.joints[i];
-    const size_t parent = model.parents[i], first = model.joint_v_idx[i];
-    const Motion vj = compute_joint_velocity(joint, v.data() + first);
-    data.v[i] = parent == 0 ? vj : data.liMi[i].act_inverse(data.v[parent]) + vj;
-    const Motion& ov = data.ov[i] = data.oMi[i].act(data.v[i]);
-    for (uint32_t k = 0; k < joint.nv; ++k) {
-      data.J[first + k] = data.oMi[i].act(joint.subspace[k]);
-      data.dJ[first + k] = cross(ov, data.J[first + k]);
-    }
+    const Motion& ov = data.ov[i];
     const Inertia& body = data.composite_inertia[i] = se3_act_on_inertia(data.oMi[i], model.inertias[i]);
-    data.coriolis_factor[i] =
-        0.5 * (compute_inertia_variation(body, ov) + momentum_cross_matrix(body * ov));
+    data.coriolis_factor[i] = 0.5 * (compute_inertia_variation(body, ov) + momentum_cross_matrix(body * ov));
   }
   // Backward: Ic_i and Bc_i are complete when joint i is reached.
   for (size_t i = model.njoints - 1; i > 0; --i) {
