@@ -4,13 +4,11 @@
 
 namespace kavrel {
 
-Status aba(const Model& model, Data& data, std::span<const double> q, std::span<const double> v,
-           std::span<const double> tau) {
-  require_configuration(model, data, q);
-  require_velocity(model, v);
-  require_velocity(model, tau);
+namespace {
+
+// Forward: velocities, velocity products, bias forces.
+void velocities_and_bias(const Model& model, Data& data, std::span<const double> q, std::span<const double> v) {
   data.ov[0] = Motion::zero();
-  // Forward: velocities, velocity products, bias forces.
   for (size_t i = 1; i < model.njoints; ++i) {
     articulated_forward_step(model, data, i, q);
     const size_t first = model.joint_v_idx[i];
@@ -20,38 +18,64 @@ Status aba(const Model& model, Data& data, std::span<const double> q, std::span<
     data.velocity_product[i] = cross(ov, vj);
     data.articulated_bias[i] = cross(ov, apply(data.articulated_inertia[i], ov));
   }
+}
+
+// Backward step of a joint with N coordinates: u_i, then what the parent sees,
+//   pA_p += pA_i + (IA_i - U D^-1 U^T) c_i + U D^-1 u_i.
+template <int N>
+bool articulate(const Model& model, Data& data, size_t i, std::span<const double> tau) {
+  if (!factor_joint<N>(model, data, i)) return false;
+  const size_t first = model.joint_v_idx[i], parent = model.parents[i];
+  const JointColumns<N> J = jacobian_columns<N>(data, first);
+  auto u = data.articulated_torque.segment<N>(first);
+  u = Eigen::Map<const JointVector<N>>(tau.data() + first) - J.transpose() * linear_first(data.articulated_bias[i]);
+  if (parent == 0) return true;
+  const JointColumns<N> U = inertia_columns<N>(data, first);
+  const Vector6 c = linear_first(data.velocity_product[i]);
+  const JointVector<N> rate = joint_inverse<N>(data, i) * (u - U.transpose() * c);
+  data.articulated_bias[parent] +=
+      data.articulated_bias[i] + force_linear_first(data.articulated_inertia[i] * c + U * rate);
+  pass_articulated_inertia<N>(model, data, i);
+  return true;
+}
+
+// Forward step: qdd_i = D^-1 (u_i - U^T a'),  a_i = a' + J qdd_i.
+template <int N>
+void accelerate(const Model& model, Data& data, size_t i, Motion& a) {
+  const size_t first = model.joint_v_idx[i];
+  auto qdd = data.ddq.segment<N>(first);
+  qdd.noalias() = joint_inverse<N>(data, i) *
+                  (data.articulated_torque.segment<N>(first) - inertia_columns<N>(data, first).transpose() * linear_first(a));
+  for (int k = 0; k < N; ++k) a += qdd[k] * data.J[first + k];
+}
+
+}  // namespace
+
+Status aba(const Model& model, Data& data, std::span<const double> q, std::span<const double> v,
+           std::span<const double> tau) {
+  require_configuration(model, data, q);
+  require_velocity(model, v);
+  require_velocity(model, tau);
+  velocities_and_bias(model, data, q, v);
   // Backward: articulated inertias and bias forces, from the leaves.
   for (size_t i = model.njoints - 1; i > 0; --i) {
-    if (Status factored = factor_joint(model, data, i); !factored) return factored;
-    const size_t parent = model.parents[i], first = model.joint_v_idx[i], n = model.joint_nv[i];
-    for (size_t k = 0; k < n; ++k)
-      data.articulated_torque[first + k] = tau[first + k] - dot(data.J[first + k], data.articulated_bias[i]);
-    if (parent == 0) continue;
-    Force bias = data.articulated_bias[i];
-    if (n > 0) {
-      const JointColumns U = joint_columns(data.articulated_columns, first, n);
-      const auto Dinv = data.joint_inertia_inverse[i].topLeftCorner(n, n);
-      const Vector6 c = linear_first(data.velocity_product[i]);
-      const Vector6 reduced = data.articulated_inertia[i] * c - U * (Dinv * (U.transpose() * c));
-      bias += force_linear_first(reduced + U * (Dinv * data.articulated_torque.segment(first, n)));
-    } else {
-      bias += apply(data.articulated_inertia[i], data.velocity_product[i]);
+    const size_t parent = model.parents[i], n = model.joint_nv[i];
+    if (n == 0) {
+      // The body rides on its parent: all of its inertia and bias pass on.
+      if (parent == 0) continue;
+      data.articulated_bias[parent] += data.articulated_bias[i] + apply(data.articulated_inertia[i], data.velocity_product[i]);
+      data.articulated_inertia[parent] += data.articulated_inertia[i];
+      continue;
     }
-    data.articulated_bias[parent] += bias;
-    pass_articulated_inertia(model, data, i);
+    bool ok = true;
+    with_joint_size(n, [&](auto N) { ok = articulate<N>(model, data, i, tau); });
+    if (!ok) return singular_joint(model, i);
   }
   // Forward: accelerations, with gravity as an acceleration of the root.
   data.world_acceleration[0] = -model.gravity;
   for (size_t i = 1; i < model.njoints; ++i) {
-    const size_t first = model.joint_v_idx[i], n = model.joint_nv[i];
     Motion a = data.world_acceleration[model.parents[i]] + data.velocity_product[i];
-    if (n > 0) {
-      const JointColumns U = joint_columns(data.articulated_columns, first, n);
-      auto qdd = data.ddq.segment(first, n);
-      qdd.noalias() = data.joint_inertia_inverse[i].topLeftCorner(n, n) *
-                      (data.articulated_torque.segment(first, n) - U.transpose() * linear_first(a));
-      for (size_t k = 0; k < n; ++k) a += qdd[k] * data.J[first + k];
-    }
+    if (const size_t n = model.joint_nv[i]; n > 0) with_joint_size(n, [&](auto N) { accelerate<N>(model, data, i, a); });
     data.world_acceleration[i] = a;
   }
   return ok_status();

@@ -2,10 +2,13 @@
 // where inertias of children add to their parent without a transform:
 //   IA_i = oMi . Y_i + sum over children (IA_c - U_c D_c^-1 U_c^T)
 //   U_i = IA_i J_i,   D_i = J_i^T U_i
+// Joints have 1, 3 or 6 velocity coordinates; each size gets its own
+// fixed-size code through with_joint_size.
 #pragma once
 
 #include <span>
 #include <string>
+#include <type_traits>
 
 #include <Eigen/Cholesky>
 
@@ -13,9 +16,41 @@
 
 namespace kavrel {
 
-// Up to 6 x 6, on the stack.
-using JointMatrix = Eigen::Matrix<double, Eigen::Dynamic, Eigen::Dynamic, 0, 6, 6>;
-using JointColumns = Eigen::Matrix<double, 6, Eigen::Dynamic, 0, 6, 6>;
+template <int N>
+using JointColumns = Eigen::Matrix<double, 6, N>;
+template <int N>
+using JointSquare = Eigen::Matrix<double, N, N>;
+template <int N>
+using JointVector = Eigen::Matrix<double, N, 1>;
+
+// Calls step(std::integral_constant<int, N>) with N = nv_i, for nv_i > 0.
+template <class Step>
+void with_joint_size(size_t nv, Step&& step) {
+  switch (nv) {
+    case 1: return step(std::integral_constant<int, 1>{});
+    case 3: return step(std::integral_constant<int, 3>{});
+    case 6: return step(std::integral_constant<int, 6>{});
+    default: fail_internal("a joint with " + std::to_string(nv) + " velocity coordinates");
+  }
+}
+
+// J_i as a linear-first 6 x N matrix.
+template <int N>
+JointColumns<N> jacobian_columns(const Data& data, size_t first) {
+  JointColumns<N> out;
+  for (int k = 0; k < N; ++k) out.col(k) = linear_first(data.J[first + k]);
+  return out;
+}
+
+template <int N>
+JointColumns<N> inertia_columns(const Data& data, size_t first) {
+  JointColumns<N> out;
+  for (int k = 0; k < N; ++k) out.col(k) = data.articulated_columns[first + k];
+  return out;
+}
+
+template <int N>
+auto joint_inverse(Data& data, size_t i) { return data.joint_inertia_inverse[i].topLeftCorner<N, N>(); }
 
 // Placements, world Jacobian columns and the body's own inertia as IA_i.
 inline void articulated_forward_step(const Model& model, Data& data, size_t i, std::span<const double> q) {
@@ -26,37 +61,37 @@ inline void articulated_forward_step(const Model& model, Data& data, size_t i, s
   data.articulated_inertia[i] = to_matrix6(se3_act_on_inertia(data.oMi[i], model.inertias[i]));
 }
 
-inline JointColumns joint_columns(const std::vector<Force>& columns, size_t first, size_t n) {
-  JointColumns out(6, static_cast<Eigen::Index>(n));
-  for (size_t k = 0; k < n; ++k) out.col(static_cast<Eigen::Index>(k)) = linear_first(columns[first + k]);
-  return out;
+// U_i and D_i^-1 of joint i, whose IA_i is complete; false when D_i is not
+// positive definite (non-finite values pass, to propagate as everywhere).
+template <int N>
+bool factor_joint(const Model& model, Data& data, size_t i) {
+  const size_t first = model.joint_v_idx[i];
+  const JointColumns<N> J = jacobian_columns<N>(data, first);
+  const JointColumns<N> U = data.articulated_inertia[i] * J;
+  for (int k = 0; k < N; ++k) data.articulated_columns[first + k] = U.col(k);
+  if constexpr (N == 1) {
+    const double d = J.col(0).dot(U.col(0));
+    if (d <= 0.0) return false;
+    data.joint_inertia_inverse[i](0, 0) = 1.0 / d;
+  } else {
+    const Eigen::LLT<JointSquare<N>> factor(J.transpose() * U);
+    if (factor.info() != Eigen::Success) return false;
+    joint_inverse<N>(data, i) = factor.solve(JointSquare<N>::Identity());
+  }
+  return true;
 }
 
-// U_i and D_i^-1 of joint i, whose IA_i is complete; an error when D_i is not
-// positive definite (non-finite values pass, to propagate as everywhere).
-inline Status factor_joint(const Model& model, Data& data, size_t i) {
-  const size_t first = model.joint_v_idx[i], n = model.joint_nv[i];
-  if (n == 0) return ok_status();
-  for (size_t k = 0; k < n; ++k)
-    data.articulated_columns[first + k] = apply(data.articulated_inertia[i], data.J[first + k]);
-  JointMatrix D(n, n);
-  for (size_t r = 0; r < n; ++r)
-    for (size_t c = 0; c < n; ++c) D(r, c) = dot(data.J[first + r], data.articulated_columns[first + c]);
-  const Eigen::LLT<JointMatrix> factor(D);
-  if (factor.info() != Eigen::Success)
-    return value_error("Joint " + model.names[i] + " has no inertia to accelerate: the mass matrix is singular");
-  data.joint_inertia_inverse[i].topLeftCorner(n, n) = factor.solve(JointMatrix::Identity(n, n));
-  return ok_status();
+inline Error singular_joint(const Model& model, size_t i) {
+  return value_error("Joint " + model.names[i] + " has no inertia to accelerate: the mass matrix is singular");
 }
 
 // IA_p += IA_i - U_i D_i^-1 U_i^T.
-inline void pass_articulated_inertia(const Model& model, Data& data, size_t i) {
-  const size_t parent = model.parents[i], first = model.joint_v_idx[i], n = model.joint_nv[i];
-  Matrix6& into = data.articulated_inertia[parent];
+template <int N>
+void pass_articulated_inertia(const Model& model, Data& data, size_t i) {
+  const JointColumns<N> U = inertia_columns<N>(data, model.joint_v_idx[i]);
+  Matrix6& into = data.articulated_inertia[model.parents[i]];
   into += data.articulated_inertia[i];
-  if (n == 0) return;
-  const JointColumns U = joint_columns(data.articulated_columns, first, n);
-  into.noalias() -= U * data.joint_inertia_inverse[i].topLeftCorner(n, n) * U.transpose();
+  into.noalias() -= U * joint_inverse<N>(data, i) * U.transpose();
 }
 
 }  // namespace kavrel

@@ -11,14 +11,51 @@ namespace {
 // Rows 6 i .. 6 i + 5 of the acceleration table: joint i's accelerations.
 auto accelerations(Data& data, size_t i) { return data.unit_accelerations.middleRows<6>(6 * static_cast<Eigen::Index>(i)); }
 
+// Joint i's rows against the columns of its subtree, and their forces on
+// the parent. With branches numbered alternately a subtree's columns need
+// not be contiguous: column b is joint i's when its top so far is i or a
+// child of i.
+template <int N>
+void subtree_rows(const Model& model, Data& data, size_t i) {
+  const size_t first = model.joint_v_idx[i];
+  const JointColumns<N> J = jacobian_columns<N>(data, first), U = inertia_columns<N>(data, first);
+  const auto Dinv = joint_inverse<N>(data, i);
+  for (size_t b = first; b < data.subtree_end[i]; ++b) {
+    size_t& top = data.subtree_top[b];
+    if (top != i && model.parents[top] != i) continue;
+    top = i;
+    JointVector<N> unit = JointVector<N>::Zero();
+    if (b < first + N) unit[static_cast<Eigen::Index>(b - first)] = 1.0;
+    const JointVector<N> rows = Dinv * (unit - J.transpose() * data.unit_forces[b]);
+    data.Minv_work.block<N, 1>(static_cast<Eigen::Index>(first), static_cast<Eigen::Index>(b)) = rows;
+    data.unit_forces[b] += U * rows;
+  }
+}
+
+// Fixed joints pass their subtree's columns on unchanged.
+void pass_columns(const Model& model, Data& data, size_t i) {
+  for (size_t b = model.joint_v_idx[i]; b < data.subtree_end[i]; ++b)
+    if (size_t& top = data.subtree_top[b]; model.parents[top] == i) top = i;
+}
+
+// Joint i's rows from its first column on: the ancestors' accelerations enter.
+template <int N>
+void ancestor_rows(const Model& model, Data& data, size_t i) {
+  const size_t first = model.joint_v_idx[i], parent = model.parents[i];
+  const Eigen::Index from = static_cast<Eigen::Index>(first), width = static_cast<Eigen::Index>(model.nv) - from;
+  auto A = accelerations(data, i).rightCols(width);
+  auto rows = data.Minv_work.block(from, from, N, width);
+  if (parent != 0)
+    rows.noalias() -= joint_inverse<N>(data, i) * (inertia_columns<N>(data, first).transpose() * A);
+  A.noalias() += jacobian_columns<N>(data, first) * rows;
+}
+
 }  // namespace
 
 Status compute_minverse(const Model& model, Data& data, std::span<const double> q) {
   require_configuration(model, data, q);
-  const auto nv = static_cast<Eigen::Index>(model.nv);
-  Matrix& Minv = data.Minv_work;
-  Minv.setZero();
-  std::fill(data.unit_forces.begin(), data.unit_forces.end(), Force::zero());
+  data.Minv_work.setZero();
+  std::fill(data.unit_forces.begin(), data.unit_forces.end(), Vector6::Zero());
   // Forward: placements, Jacobian columns, body inertias; each subtree ends
   // at least after its own joint's coordinates.
   for (size_t i = 1; i < model.njoints; ++i) {
@@ -26,43 +63,34 @@ Status compute_minverse(const Model& model, Data& data, std::span<const double> 
     data.subtree_end[i] = model.joint_v_idx[i] + model.joint_nv[i];
     for (size_t b = model.joint_v_idx[i]; b < data.subtree_end[i]; ++b) data.subtree_top[b] = i;
   }
-  // Backward: each joint's rows against the columns of its subtree. With
-  // branches numbered alternately, a subtree's columns need not be
-  // contiguous: column b is joint i's when its top so far is i or a child of i.
+  // Backward: articulated inertias, and each joint's rows against its subtree.
   for (size_t i = model.njoints - 1; i > 0; --i) {
-    if (Status factored = factor_joint(model, data, i); !factored) return factored;
-    const size_t parent = model.parents[i], first = model.joint_v_idx[i], n = model.joint_nv[i];
-    const size_t end = data.subtree_end[i];
-    data.subtree_end[parent] = std::max(data.subtree_end[parent], end);
-    const auto Dinv = data.joint_inertia_inverse[i].topLeftCorner(n, n);
-    for (size_t b = first; b < end; ++b) {
-      size_t& top = data.subtree_top[b];
-      if (top != i && model.parents[top] != i) continue;
-      top = i;
-      if (n == 0) continue;
-      Eigen::Matrix<double, Eigen::Dynamic, 1, 0, 6, 1> rhs(n);
-      for (size_t k = 0; k < n; ++k) rhs[k] = (first + k == b ? 1.0 : 0.0) - dot(data.J[first + k], data.unit_forces[b]);
-      Minv.block(first, b, n, 1).noalias() = Dinv * rhs;
-      for (size_t k = 0; k < n; ++k) data.unit_forces[b] += Minv(first + k, b) * data.articulated_columns[first + k];
+    const size_t parent = model.parents[i], n = model.joint_nv[i];
+    data.subtree_end[parent] = std::max(data.subtree_end[parent], data.subtree_end[i]);
+    if (n == 0) {
+      pass_columns(model, data, i);
+      if (parent != 0) data.articulated_inertia[parent] += data.articulated_inertia[i];
+      continue;
     }
-    if (parent != 0) pass_articulated_inertia(model, data, i);
+    bool ok = true;
+    with_joint_size(n, [&](auto N) {
+      if (!(ok = factor_joint<N>(model, data, i))) return;
+      subtree_rows<N>(model, data, i);
+      if (parent != 0) pass_articulated_inertia<N>(model, data, i);
+    });
+    if (!ok) return singular_joint(model, i);
   }
-  // Forward: the ancestors' accelerations enter each row.
+  // Forward: each joint's accelerations start from its parent's.
+  const auto nv = static_cast<Eigen::Index>(model.nv);
   for (size_t i = 1; i < model.njoints; ++i) {
-    const size_t parent = model.parents[i], first = model.joint_v_idx[i], n = model.joint_nv[i];
-    const Eigen::Index from = static_cast<Eigen::Index>(first), width = nv - from;
-    auto A = accelerations(data, i).rightCols(width);
-    if (parent == 0) A.setZero(); else A = accelerations(data, parent).rightCols(width);
-    if (n == 0) continue;
-    const JointColumns U = joint_columns(data.articulated_columns, first, n);
-    auto rows = Minv.block(from, from, static_cast<Eigen::Index>(n), width);
-    if (parent != 0) rows.noalias() -= data.joint_inertia_inverse[i].topLeftCorner(n, n) * (U.transpose() * A);
-    JointColumns J(6, static_cast<Eigen::Index>(n));
-    for (size_t k = 0; k < n; ++k) J.col(static_cast<Eigen::Index>(k)) = linear_first(data.J[first + k]);
-    A.noalias() += J * rows;
+    const size_t parent = model.parents[i], n = model.joint_nv[i];
+    const Eigen::Index from = static_cast<Eigen::Index>(model.joint_v_idx[i]);
+    auto A = accelerations(data, i).rightCols(nv - from);
+    if (parent == 0) A.setZero(); else A = accelerations(data, parent).rightCols(nv - from);
+    if (n > 0) with_joint_size(n, [&](auto N) { ancestor_rows<N>(model, data, i); });
   }
-  Minv.triangularView<Eigen::StrictlyLower>() = Minv.transpose();
-  data.Minv.swap(Minv);
+  data.Minv_work.triangularView<Eigen::StrictlyLower>() = data.Minv_work.transpose();
+  data.Minv.swap(data.Minv_work);
   return ok_status();
 }
 

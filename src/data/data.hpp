@@ -56,13 +56,13 @@ struct Data {
   std::vector<Motion> velocity_product;
   std::vector<Matrix6> joint_inertia_inverse;
   std::vector<Motion> world_acceleration;
-  std::vector<Force> articulated_columns;
+  std::vector<Vector6> articulated_columns;  // linear-first, for the 6 x n algebra
   Vector articulated_torque;
   // The inverse mass matrix by columns: per coordinate the subtree force of
   // a unit torque and the highest joint reached so far whose subtree holds
   // the coordinate, per joint (6 rows each) the accelerations, the last
   // coordinate of each subtree plus one, and the matrix being built.
-  std::vector<Force> unit_forces;
+  std::vector<Vector6> unit_forces;  // linear-first
   std::vector<size_t> subtree_top;
   Matrix unit_accelerations;
   std::vector<size_t> subtree_end;

@@ -40,8 +40,13 @@ inline void write_columns_linear_first(std::span<const Spatial> columns, double*
 }
 
 // Spatial vectors as linear-first 6-vectors, for the core's 6 x n matrix algebra.
-inline Vector6 linear_first(const Motion& m) { return (Vector6() << m.linear, m.angular).finished(); }
-inline Vector6 linear_first(const Force& f) { return (Vector6() << f.linear, f.angular).finished(); }
+template <class Spatial>
+inline Vector6 linear_first(const Spatial& s) {
+  Vector6 out;
+  out.head<3>() = s.linear;
+  out.tail<3>() = s.angular;
+  return out;
+}
 inline Motion motion_linear_first(const Vector6& x) { return {x.tail<3>(), x.head<3>()}; }
 inline Force force_linear_first(const Vector6& x) { return {x.tail<3>(), x.head<3>()}; }
 
