@@ -24,6 +24,8 @@ Data::Data(const Model& model) : njoints(model.njoints), nq(model.nq), nv(model.
   articulated_columns.resize(nv); unit_forces.resize(nv); subtree_top.assign(nv, 0);
   unit_accelerations = Matrix::Zero(6 * n, nv);
   subtree_end.assign(n, 0);
+  dtau_dq = dtau_dv = ddq_dq = ddq_dv = Matrix::Zero(nv, nv);
+  velocity_dq.resize(nv); acceleration_dq.resize(nv); acceleration_dv.resize(nv);
 }
 
 void Data::reset() {
@@ -34,6 +36,7 @@ void Data::reset() {
   clear(mass); clear(a_gf); clear(momentum);
   std::fill(inertia_variation.begin(), inertia_variation.end(), Matrix6::Zero());
   tau.setZero(); nle.setZero(); g.setZero(); M.setZero(); C.setZero(); ddq.setZero(); Minv.setZero();
+  dtau_dq.setZero(); dtau_dv.setZero(); ddq_dq.setZero(); ddq_dv.setZero();
   clear(J); clear(dJ); clear(ag); clear(dag); jcom.setZero();
   hg = dhg = Force::zero();
   ig = Inertia::zero();

@@ -47,6 +47,10 @@ struct Data {
   Vector ddq;                    // joint accelerations of the last aba
   Matrix Minv;                   // nv x nv inverse mass matrix, both triangles
 
+  // Derivatives of the dynamics, nv x nv, q taken on the configuration manifold.
+  Matrix dtau_dq, dtau_dv;       // of rnea, by rnea_derivatives
+  Matrix ddq_dq, ddq_dv;         // of aba, by aba_derivatives
+
   // Work tables of the passes, sized here so that no pass allocates.
   std::vector<Matrix6> coriolis_factor;    // per joint: subtree velocity-product matrix B
   // Articulated bodies, world frame: per joint IA, pA, c = ov x vJ, D^-1 (top-left
@@ -67,6 +71,12 @@ struct Data {
   Matrix unit_accelerations;
   std::vector<size_t> subtree_end;
   Matrix Minv_work;
+  // Per coordinate k of joint i with parent p, what a body of i's subtree
+  // sees change in its own moving frame: velocity_dq = ov_p x J_k,
+  // acceleration_dq = oa_p x J_k + ov_p x velocity_dq and
+  // acceleration_dv = ov_i x J_k + velocity_dq. The derivative passes also use
+  // world_acceleration and coriolis_factor, with their meanings above.
+  std::vector<Motion> velocity_dq, acceleration_dq, acceleration_dv;
   // Columns of a Jacobian on its way out; readers fill it too, hence mutable.
   mutable std::vector<Motion> result_columns;
 

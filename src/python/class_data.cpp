@@ -41,6 +41,10 @@ Ref<Vector> tau(const Data& self) { return self.tau; }
 Ref<Vector> nle(const Data& self) { return self.nle; }
 Ref<Vector> ddq(const Data& self) { return self.ddq; }
 Ref<Matrix> minv(const Data& self) { return self.Minv; }
+Ref<Matrix> dtau_dq(const Data& self) { return self.dtau_dq; }
+Ref<Matrix> dtau_dv(const Data& self) { return self.dtau_dv; }
+Ref<Matrix> ddq_dq(const Data& self) { return self.ddq_dq; }
+Ref<Matrix> ddq_dv(const Data& self) { return self.ddq_dv; }
 Ref<std::vector<SE3>> oMi(const Data& self) { return self.oMi; }
 Ref<std::vector<SE3>> liMi(const Data& self) { return self.liMi; }
 auto v(const Data& self) { return rows_angular_first<Motion>(self.v); }
@@ -114,6 +118,10 @@ PyGetSetDef properties[] = {
     property_row<"nle", nle, "Non-linear effects, (nv,) array">(),
     property_row<"ddq", ddq, "Joint accelerations of the last aba, (nv,) array">(),
     property_row<"Minv", minv, "Inverse mass matrix of the last computeMinverse, full (nv, nv) array">(),
+    property_row<"dtau_dq", dtau_dq, "Derivative of the last rnea_derivatives' torques with respect to q, (nv, nv) array">(),
+    property_row<"dtau_dv", dtau_dv, "Derivative of the last rnea_derivatives' torques with respect to v, (nv, nv) array">(),
+    property_row<"ddq_dq", ddq_dq, "Derivative of the last aba_derivatives' accelerations with respect to q, (nv, nv) array">(),
+    property_row<"ddq_dv", ddq_dv, "Derivative of the last aba_derivatives' accelerations with respect to v, (nv, nv) array">(),
     property_row<"J", J, "World Jacobian of all joints, (6, nv) array, linear rows first">(),
     property_row<"dJ", dJ, "Time variation of J, (6, nv) array, linear rows first">(),
     property_row<"ag", ag, "Centroidal momentum matrix, (6, nv) array, linear rows first">(),

@@ -5,6 +5,7 @@
 
 #include <optional>
 #include <string>
+#include <tuple>
 
 #include "python/binding.hpp"
 #include "python/spatial_arrays.hpp"
@@ -57,6 +58,15 @@ Result<Unit> computeCoriolisMatrix(const Model& model, Data& data, std::span<con
 Result<Ref<Vector>> aba(const Model& model, Data& data, std::span<const double> q, std::span<const double> v,
                         std::span<const double> tau);
 Result<Ref<Matrix>> computeMinverse(const Model& model, Data& data, std::span<const double> q);
+
+// Derivatives of the dynamics.
+Result<std::tuple<Ref<Matrix>, Ref<Matrix>>> rnea_derivatives(const Model& model, Data& data,
+                                                              std::span<const double> q, std::span<const double> v,
+                                                              std::span<const double> a);
+Result<std::tuple<Ref<Matrix>, Ref<Matrix>, Ref<Matrix>>> aba_derivatives(const Model& model, Data& data,
+                                                                          std::span<const double> q,
+                                                                          std::span<const double> v,
+                                                                          std::span<const double> tau);
 
 // URDF import.
 Result<Model> parse_urdf_file(std::string filename);

@@ -1,11 +1,13 @@
 // Dynamics, as Python calls them: every length check with its message, in
 // argument order and before the workspace is touched, then one pass.
 #include "algorithms/aba.hpp"
+#include "algorithms/aba_derivatives.hpp"
 #include "algorithms/all_terms.hpp"
 #include "algorithms/coriolis_matrix.hpp"
 #include "algorithms/crba.hpp"
 #include "algorithms/minverse.hpp"
 #include "algorithms/rnea.hpp"
+#include "algorithms/rnea_derivatives.hpp"
 #include "python/functions.hpp"
 
 namespace kavrel::python {
@@ -71,6 +73,26 @@ Result<Ref<Matrix>> computeMinverse(const Model& model, Data& data, std::span<co
   if (auto error = check_length("q", q, "nq", model.nq)) return *error;
   if (Status done = kavrel::compute_minverse(model, data, q); !done) return done.error();
   return std::cref(data.Minv);
+}
+
+// Derivatives of the dynamics.
+Result<std::tuple<Ref<Matrix>, Ref<Matrix>>> rnea_derivatives(const Model& model, Data& data,
+                                                              std::span<const double> q, std::span<const double> v,
+                                                              std::span<const double> a) {
+  if (auto error = check_state(model, q, v)) return *error;
+  if (auto error = check_length("a", a, "nv", model.nv)) return *error;
+  kavrel::rnea_derivatives(model, data, q, v, a);
+  return std::tuple{std::cref(data.dtau_dq), std::cref(data.dtau_dv)};
+}
+
+Result<std::tuple<Ref<Matrix>, Ref<Matrix>, Ref<Matrix>>> aba_derivatives(const Model& model, Data& data,
+                                                                          std::span<const double> q,
+                                                                          std::span<const double> v,
+                                                                          std::span<const double> tau) {
+  if (auto error = check_state(model, q, v)) return *error;
+  if (auto error = check_length("tau", tau, "nv", model.nv)) return *error;
+  if (Status done = kavrel::aba_derivatives(model, data, q, v, tau); !done) return done.error();
+  return std::tuple{std::cref(data.ddq_dq), std::cref(data.ddq_dv), std::cref(data.Minv)};
 }
 
 }  // namespace kavrel::python

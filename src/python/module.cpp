@@ -103,6 +103,40 @@ PyMethodDef functions[] = {
                  "# Returns\n\n"
                  "The full symmetric nv×nv matrix M(q)^-1, also stored in `data.Minv`.\n"
                  "Raises ValueError when a joint has no inertia to accelerate.">(),
+    function_row<"rnea_derivatives(model, data, q, v, a)", rnea_derivatives,
+                 "Compute the partial derivatives of the inverse dynamics (rnea) with respect to q and v\n\n"
+                 "Differentiates tau = rnea(q, v, a) by recursions over the joints, in a small multiple\n"
+                 "of the cost of `rnea` and without finite differences. The derivative with respect\n"
+                 "to `a` is the mass matrix, which `crba` gives.\n\n"
+                 "Column k of `dtau_dq` is the derivative along `integrate(model, q, e * e_k)` at e = 0:\n"
+                 "a step of velocity coordinate k, so both matrices are nv×nv for every joint kind.\n\n"
+                 "# Arguments\n\n"
+                 "* `model` - The model\n"
+                 "* `data` - The data (`data.dtau_dq` and `data.dtau_dv` receive the result,\n"
+                 "  `data.tau` the torques rnea(q, v, a))\n"
+                 "* `q` - Joint configuration (size model.nq)\n"
+                 "* `v` - Joint velocity (size model.nv)\n"
+                 "* `a` - Joint acceleration (size model.nv)\n\n"
+                 "# Returns\n\n"
+                 "The tuple (dtau_dq, dtau_dv) of nv×nv matrices, also stored in `data.dtau_dq`\n"
+                 "and `data.dtau_dv`.">(),
+    function_row<"aba_derivatives(model, data, q, v, tau)", aba_derivatives,
+                 "Compute the partial derivatives of the forward dynamics (aba) with respect to q, v and tau\n\n"
+                 "At ddq = aba(q, v, tau) the inverse dynamics give back tau, so the derivatives\n"
+                 "follow from those of `rnea_derivatives` at a = ddq:\n\n"
+                 "    ddq_dq = -Minv * dtau_dq,  ddq_dv = -Minv * dtau_dv,  ddq_dtau = Minv\n\n"
+                 "with Minv = M(q)^-1 from `computeMinverse`. Column k of `ddq_dq` is the derivative\n"
+                 "along `integrate(model, q, e * e_k)` at e = 0, as in `rnea_derivatives`.\n\n"
+                 "# Arguments\n\n"
+                 "* `model` - The model\n"
+                 "* `data` - The data (`data.ddq` receives aba(q, v, tau), `data.Minv`, `data.ddq_dq`\n"
+                 "  and `data.ddq_dv` the derivatives, `data.dtau_dq` and `data.dtau_dv` those of rnea)\n"
+                 "* `q` - Joint configuration (size model.nq)\n"
+                 "* `v` - Joint velocity (size model.nv)\n"
+                 "* `tau` - Joint torques (size model.nv)\n\n"
+                 "# Returns\n\n"
+                 "The tuple (ddq_dq, ddq_dv, ddq_dtau) of nv×nv matrices.\n"
+                 "Raises ValueError when a joint has no inertia to accelerate.">(),
     {nullptr, nullptr, 0, nullptr},
 };
 
