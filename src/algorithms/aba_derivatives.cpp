@@ -9,9 +9,9 @@ namespace kavrel {
 Status aba_derivatives(const Model& model, Data& data, std::span<const double> q, std::span<const double> v,
                        std::span<const double> tau) {
   if (Status done = aba(model, data, q, v, tau); !done) return done;
-  // The same articulated inertias as aba's: this cannot fail where aba did not.
-  if (Status done = compute_minverse(model, data, q); !done) return done;
-  rnea_derivatives(model, data, q, v, std::span<const double>(data.ddq.data(), model.nv));
+  // aba leaves its joint factors, and the world motion at a = ddq.
+  minverse_from_factors(model, data);
+  derivatives_from_world_motion(model, data);
   data.ddq_dq.noalias() = -data.Minv * data.dtau_dq;
   data.ddq_dv.noalias() = -data.Minv * data.dtau_dv;
   return ok_status();

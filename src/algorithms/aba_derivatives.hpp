@@ -1,8 +1,8 @@
 // Derivatives of forward dynamics, from those of inverse dynamics: at
 // ddq = aba(q, v, tau), rnea(q, v, ddq) = tau for every state, so
-//   ddq_dq = -M^-1 dtau_dq(q, v, ddq),   ddq_dv = -M^-1 dtau_dv(q, v, ddq),   ddq_dtau = M^-1.
-// Writes what aba, compute_minverse and rnea_derivatives (at a = ddq) write,
-// then ddq_dq and ddq_dv.
+//   ddq_dq = -M^-1 dtau_dq(q, v, ddq),   ddq_dv = -M^-1 dtau_dv(q, v, ddq),   ddq_dtau = M^-1,
+// with M^-1 from aba's own joint factors and the derivatives from its world motion.
+// Writes what aba writes, Minv, dtau_dq and dtau_dv (at a = ddq), ddq_dq and ddq_dv.
 #pragma once
 
 #include <span>

@@ -52,33 +52,20 @@ void ancestor_rows(const Model& model, Data& data, size_t i) {
 
 }  // namespace
 
-Status compute_minverse(const Model& model, Data& data, std::span<const double> q) {
-  require_configuration(model, data, q);
+void minverse_from_factors(const Model& model, Data& data) {
   data.Minv_work.setZero();
   std::fill(data.unit_forces.begin(), data.unit_forces.end(), Vector6::Zero());
-  // Forward: placements, Jacobian columns, body inertias; each subtree ends
-  // at least after its own joint's coordinates.
+  // Each subtree ends at least after its own joint's coordinates.
   for (size_t i = 1; i < model.njoints; ++i) {
-    articulated_forward_step(model, data, i, q);
     data.subtree_end[i] = model.joint_v_idx[i] + model.joint_nv[i];
     for (size_t b = model.joint_v_idx[i]; b < data.subtree_end[i]; ++b) data.subtree_top[b] = i;
   }
-  // Backward: articulated inertias, and each joint's rows against its subtree.
+  // Backward: each joint's rows against its subtree.
   for (size_t i = model.njoints - 1; i > 0; --i) {
     const size_t parent = model.parents[i], n = model.joint_nv[i];
     data.subtree_end[parent] = std::max(data.subtree_end[parent], data.subtree_end[i]);
-    if (n == 0) {
-      pass_columns(model, data, i);
-      if (parent != 0) data.articulated_inertia[parent] += data.articulated_inertia[i];
-      continue;
-    }
-    bool ok = true;
-    with_joint_size(n, [&](auto N) {
-      if (!(ok = factor_joint<N>(model, data, i))) return;
-      subtree_rows<N>(model, data, i);
-      if (parent != 0) pass_articulated_inertia<N>(model, data, i);
-    });
-    if (!ok) return singular_joint(model, i);
+    if (n == 0) pass_columns(model, data, i);
+    else with_joint_size(n, [&](auto N) { subtree_rows<N>(model, data, i); });
   }
   // Forward: each joint's accelerations start from its parent's.
   const auto nv = static_cast<Eigen::Index>(model.nv);
@@ -91,6 +78,26 @@ Status compute_minverse(const Model& model, Data& data, std::span<const double> 
   }
   data.Minv_work.triangularView<Eigen::StrictlyLower>() = data.Minv_work.transpose();
   data.Minv.swap(data.Minv_work);
+}
+
+Status compute_minverse(const Model& model, Data& data, std::span<const double> q) {
+  require_configuration(model, data, q);
+  // Forward: placements, Jacobian columns, body inertias.
+  for (size_t i = 1; i < model.njoints; ++i) articulated_forward_step(model, data, i, q);
+  // Backward: articulated inertias and the joints' factors, from the leaves.
+  for (size_t i = model.njoints - 1; i > 0; --i) {
+    const size_t parent = model.parents[i], n = model.joint_nv[i];
+    if (n == 0) {
+      if (parent != 0) data.articulated_inertia[parent] += data.articulated_inertia[i];
+      continue;
+    }
+    bool ok = true;
+    with_joint_size(n, [&](auto N) {
+      if ((ok = factor_joint<N>(model, data, i)) && parent != 0) pass_articulated_inertia<N>(model, data, i);
+    });
+    if (!ok) return singular_joint(model, i);
+  }
+  minverse_from_factors(model, data);
   return ok_status();
 }
 

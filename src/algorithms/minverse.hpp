@@ -18,4 +18,8 @@ namespace kavrel {
 // positive definite (the first such joint from the leaves).
 Status compute_minverse(const Model& model, Data& data, std::span<const double> q);
 
+// The same from the factors U_i and D_i^-1 of every joint that aba or
+// compute_minverse left in data; writes Minv only.
+void minverse_from_factors(const Model& model, Data& data);
+
 }  // namespace kavrel

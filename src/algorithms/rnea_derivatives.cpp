@@ -6,45 +6,67 @@ namespace kavrel {
 
 namespace {
 
-// World velocity and acceleration of joint i, its columns and their rates, its body's Y and B.
+using Factor = Eigen::Matrix<double, 6, 9>;
+using Columns = Eigen::Matrix<double, 9, 2>;
+
+// [Y, 2 B] of a body moving with ov = (w, u), Y in the world. 2 B's columns of
+// angular inputs are [-2 [p]x; Q] with p, h the body's momentum, Ib its
+// inertia about the origin and Q = W Ib - Ib W - m (UC + CU) - [h]x.
+void write_body_factor(const Inertia& body, const Motion& ov, const Force& momentum, Factor& out) {
+  out.leftCols<6>() = to_matrix6(body);
+  const Vec3 &w = ov.angular, &u = ov.linear, &c = body.lever, &h = momentum.angular;
+  const double m = body.mass, twice_uc = 2.0 * m * u.dot(c);
+  Mat3 wib;  // W Ib, column by column
+  for (int k = 0; k < 3; ++k) wib.col(k) = w.cross(out.block<3, 1>(3, 3 + k));
+  out.topRightCorner<3, 3>() = -2.0 * skew(momentum.linear);
+  for (int r = 0; r < 3; ++r)
+    for (int s = 0; s < 3; ++s)
+      out(3 + r, 6 + s) = wib(r, s) + wib(s, r) - m * (c[r] * u[s] + u[r] * c[s]) + (r == s ? twice_uc : 0.0);
+  out(4, 6) -= h.z(); out(3, 7) += h.z();
+  out(5, 6) += h.y(); out(3, 8) -= h.y();
+  out(5, 7) -= h.x(); out(4, 8) += h.x();
+}
+
+// Joint i's columns and their K, its body's H and world force.
 void world_step(const Model& model, Data& data, size_t i) {
   const SE3& oMi = data.oMi[i];
   const size_t parent = model.parents[i], first = model.joint_v_idx[i];
-  const Motion& parent_velocity = data.ov[parent];
+  const Motion &ov = data.ov[i], &parent_velocity = data.ov[parent];
   const Motion& parent_acceleration = data.world_acceleration[parent];
-  const Motion ov = data.ov[i] = oMi.act(data.v[i]);
-  data.world_acceleration[i] = oMi.act(data.a[i]);
   const Joint& joint = model.joints[i];
   for (uint32_t k = 0; k < joint.nv; ++k) {
-    const size_t c = first + k;
-    const Motion J = data.J[c] = oMi.act(joint.subspace[k]);
-    const Motion phi = data.velocity_dq[c] = cross(parent_velocity, J);
-    data.acceleration_dq[c] = cross(parent_acceleration, J) + cross(parent_velocity, phi);
-    data.acceleration_dv[c] = cross(ov, J) + phi;
+    const Motion J = data.J[first + k] = oMi.act(joint.subspace[k]);
+    const Motion phi = cross(parent_velocity, J);
+    Columns& K = data.derivative_columns[first + k];
+    K.col(0).head<6>() = linear_first(cross(parent_acceleration, J) + cross(parent_velocity, phi));
+    K.col(0).tail<3>() = phi.angular;
+    K.col(1).head<6>() = linear_first(cross(ov, J) + phi);
+    K.col(1).tail<3>() = J.angular;
   }
-  const Inertia& body = data.composite_inertia[i] = se3_act_on_inertia(oMi, model.inertias[i]);
-  data.coriolis_factor[i] = 0.5 * (compute_inertia_variation(body, ov) + momentum_cross_matrix(body * ov));
+  const Inertia body = se3_act_on_inertia(oMi, model.inertias[i]);
+  const Force momentum = body * ov;
+  Factor& H = data.derivative_factor[i];
+  write_body_factor(body, ov, momentum, H);
+  data.world_force[i] =
+      force_linear_first(H.leftCols<6>() * linear_first(data.world_acceleration[i])) + cross(ov, momentum);
 }
 
 // Row c of joint `owner` against the columns of `owner` and its ancestors.
 void write_row(const Model& model, Data& data, size_t owner, size_t c) {
-  const Force inertial = data.composite_inertia[owner] * data.J[c];
-  const Force rate = 2.0 * apply_transpose(data.coriolis_factor[owner], data.J[c]);
+  const Eigen::Matrix<double, 1, 9> P = linear_first(data.J[c]).transpose() * data.derivative_factor[owner];
   for (size_t j = owner; j != 0; j = model.parents[j])
     for (size_t k = model.joint_v_idx[j], end = k + model.joint_nv[j]; k < end; ++k) {
-      data.dtau_dq(c, k) = dot(data.acceleration_dq[k], inertial) + dot(data.velocity_dq[k], rate);
-      data.dtau_dv(c, k) = dot(data.acceleration_dv[k], inertial) + dot(data.J[k], rate);
+      const Eigen::RowVector2d entries = P * data.derivative_columns[k];
+      data.dtau_dq(c, k) = entries[0];
+      data.dtau_dv(c, k) = entries[1];
     }
 }
 
 // Column c of joint `owner` against the rows of its strict ancestors.
-void write_column(const Model& model, Data& data, size_t owner, size_t c, const Force& subtree_force) {
-  const Inertia& composite = data.composite_inertia[owner];
-  const Matrix6& factor = data.coriolis_factor[owner];
-  const Motion& J = data.J[c];
-  const Force by_q = cross(J, subtree_force) + composite * data.acceleration_dq[c] +
-                     2.0 * apply(factor, data.velocity_dq[c]);
-  const Force by_v = composite * data.acceleration_dv[c] + 2.0 * apply(factor, J);
+void write_column(const Model& model, Data& data, size_t owner, size_t c) {
+  const Eigen::Matrix<double, 6, 2> G = data.derivative_factor[owner] * data.derivative_columns[c];
+  const Force by_q = force_linear_first(G.col(0)) + cross(data.J[c], data.world_force[owner]);
+  const Force by_v = force_linear_first(G.col(1));
   for (size_t j = model.parents[owner]; j != 0; j = model.parents[j])
     for (size_t r = model.joint_v_idx[j], end = r + model.joint_nv[j]; r < end; ++r) {
       data.dtau_dq(r, c) = dot(data.J[r], by_q);
@@ -56,24 +78,31 @@ void write_column(const Model& model, Data& data, size_t owner, size_t c, const 
 
 void rnea_derivatives(const Model& model, Data& data, std::span<const double> q, std::span<const double> v,
                       std::span<const double> a) {
-  // The checks, placements, joint-frame v and a, and subtree forces f.
+  // The checks, placements and tau; its joint-frame v and a, carried into the world.
   rnea(model, data, q, v, a);
-  data.dtau_dq.setZero();
-  data.dtau_dv.setZero();
   data.ov[0] = Motion::zero();
   data.world_acceleration[0] = -model.gravity;
-  // Forward: everything in the world.
+  for (size_t i = 1; i < model.njoints; ++i) {
+    data.ov[i] = data.oMi[i].act(data.v[i]);
+    data.world_acceleration[i] = data.oMi[i].act(data.a[i]);
+  }
+  derivatives_from_world_motion(model, data);
+}
+
+void derivatives_from_world_motion(const Model& model, Data& data) {
+  data.dtau_dq.setZero();
+  data.dtau_dv.setZero();
+  // Forward: columns, their K, and each body's H and force.
   for (size_t i = 1; i < model.njoints; ++i) world_step(model, data, i);
-  // Backward: Ic_i and Bc_i are complete when joint i is reached.
+  // Backward: H_i and F_i are complete when joint i is reached.
   for (size_t i = model.njoints - 1; i > 0; --i) {
-    const Force subtree_force = data.oMi[i].act(data.f[i]);
     for (size_t c = model.joint_v_idx[i], end = c + model.joint_nv[i]; c < end; ++c) {
       write_row(model, data, i, c);
-      write_column(model, data, i, c, subtree_force);
+      write_column(model, data, i, c);
     }
     if (const size_t parent = model.parents[i]; parent != 0) {
-      add_inertias_inplace(data.composite_inertia[parent], data.composite_inertia[i]);
-      data.coriolis_factor[parent] += data.coriolis_factor[i];
+      data.derivative_factor[parent] += data.derivative_factor[i];
+      data.world_force[parent] += data.world_force[i];
     }
   }
 }

@@ -25,7 +25,7 @@ Data::Data(const Model& model) : njoints(model.njoints), nq(model.nq), nv(model.
   unit_accelerations = Matrix::Zero(6 * n, nv);
   subtree_end.assign(n, 0);
   dtau_dq = dtau_dv = ddq_dq = ddq_dv = Matrix::Zero(nv, nv);
-  velocity_dq.resize(nv); acceleration_dq.resize(nv); acceleration_dv.resize(nv);
+  derivative_factor.resize(n); world_force.resize(n); derivative_columns.resize(nv);
 }
 
 void Data::reset() {

@@ -48,7 +48,7 @@ struct Data {
   Matrix Minv;                   // nv x nv inverse mass matrix, both triangles
 
   // Derivatives of the dynamics, nv x nv, q taken on the configuration manifold.
-  Matrix dtau_dq, dtau_dv;       // of rnea, by rnea_derivatives
+  Matrix dtau_dq, dtau_dv;       // of rnea, by rnea_derivatives (aba_derivatives: at a = ddq)
   Matrix ddq_dq, ddq_dv;         // of aba, by aba_derivatives
 
   // Work tables of the passes, sized here so that no pass allocates.
@@ -71,12 +71,13 @@ struct Data {
   Matrix unit_accelerations;
   std::vector<size_t> subtree_end;
   Matrix Minv_work;
-  // Per coordinate k of joint i with parent p, what a body of i's subtree
-  // sees change in its own moving frame: velocity_dq = ov_p x J_k,
-  // acceleration_dq = oa_p x J_k + ov_p x velocity_dq and
-  // acceleration_dv = ov_i x J_k + velocity_dq. The derivative passes also use
-  // world_acceleration and coriolis_factor, with their meanings above.
-  std::vector<Motion> velocity_dq, acceleration_dq, acceleration_dv;
+  // Derivatives of the dynamics, world frame (see rnea_derivatives.hpp): per
+  // joint H = [Ic, 2 Bc] (Bc's angular columns only) and the subtree force, per
+  // coordinate K = [psi delta; phi J] (phi's and J's angular parts only). They
+  // start from ov and world_acceleration.
+  std::vector<Eigen::Matrix<double, 6, 9>> derivative_factor;
+  std::vector<Force> world_force;
+  std::vector<Eigen::Matrix<double, 9, 2>> derivative_columns;
   // Columns of a Jacobian on its way out; readers fill it too, hence mutable.
   mutable std::vector<Motion> result_columns;
 
