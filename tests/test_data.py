@@ -26,6 +26,7 @@ def shapes(njoints, nv):
         "a_gf": (njoints, 6), "momentum": (njoints, 6), "com": (njoints, 3), "vcom": (njoints, 3),
         "mass": (njoints,), "composite_inertia": (njoints, 6, 6), "inertia_variation": (njoints, 6, 6),
         "hg": (6,), "dhg": (6,), "ig": (6, 6), "ddq": (nv,), "Minv": (nv, nv),
+        "dtau_dq": (nv, nv), "dtau_dv": (nv, nv), "ddq_dq": (nv, nv), "ddq_dv": (nv, nv),
     }
 
 
@@ -78,7 +79,9 @@ def test_reset_restores_initial_values():
         model.set_body_inertia(i, 1.0, np.zeros(3), np.eye(3))
     kavrel.aba(model, data, q, np.ones(model.nv), np.ones(model.nv))
     kavrel.computeMinverse(model, data, q)
+    kavrel.aba_derivatives(model, data, q, np.ones(model.nv), np.ones(model.nv))
     assert data.J.any() and data.dJ.any() and data.v.any() and data.ddq.any() and data.Minv.any()
+    assert data.dtau_dq.any() and data.dtau_dv.any() and data.ddq_dq.any() and data.ddq_dv.any()
     data.reset()
     for name, shape in shapes(5, 8).items():
         value = getattr(data, name)

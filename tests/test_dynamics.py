@@ -163,6 +163,54 @@ def test_forward_dynamics(case):
     assert_close(Minv @ M, np.eye(model.nv), 1e-9, "Minv M = I")
 
 
+def differences(f, model, q, v, h):
+    """Central differences of f(q, v): along integrate's step of each coordinate of q, and along v."""
+    steps = np.eye(model.nv)
+    by_q = [central_difference(lambda x: f(x, v), model, q, e, h) for e in steps]
+    by_v = [(f(q, v + h * e) - f(q, v - h * e)) / (2 * h) for e in steps]
+    return np.array(by_q).T.reshape(model.nv, model.nv), np.array(by_v).T.reshape(model.nv, model.nv)
+
+
+def test_dynamics_derivatives(case):
+    model, data, q, v, a = case.model, case.data, case.q, case.v, case.a
+    dtau_dq, dtau_dv = kavrel.rnea_derivatives(model, data, q, v, a)
+    tau = data.tau.copy()
+    np.testing.assert_array_equal(tau, kavrel.rnea(model, data, q, v, a))
+    np.testing.assert_array_equal(data.dtau_dq, dtau_dq)
+    # The torques are smooth and well scaled: a small step; accelerations carry M^-1, rounding needs a larger one.
+    for name, actual, expected in zip(("dtau_dq", "dtau_dv"), (dtau_dq, dtau_dv),
+                                      differences(lambda x, y: kavrel.rnea(model, data, x, y, a), model, q, v, 1e-5)):
+        assert_close(actual, expected, 1e-8 * max(1.0, np.abs(expected).max()), name)
+    # At rest and without acceleration only gravity is left.
+    zero = np.zeros(model.nv)
+    g_dq, g_dv = kavrel.rnea_derivatives(model, data, q, zero, zero)
+    assert not g_dv.any(), "dtau_dv = 0 at v = 0, a = 0"
+    dg = np.array([central_difference(lambda x: kavrel.compute_gravity(model, data, x), model, q, e, 1e-5)
+                   for e in np.eye(model.nv)]).T.reshape(model.nv, model.nv)
+    assert_close(g_dq, dg, 1e-8 * max(1.0, np.abs(dg).max()), "dtau_dq = dg/dq")
+    if model.nq == model.nv:  # revolute and prismatic joints only: dg/dq is the Hessian of the potential
+        assert_close(g_dq, g_dq.T, 1e-12 * max(1.0, np.abs(g_dq).max()), "dg/dq symmetric")
+    torque = a[::-1].copy()
+    if np.linalg.eigvalsh(case.mass_matrix()).min() <= 1e-12 * np.abs(data.M).max():
+        with pytest.raises(ValueError, match="^Joint .* has no inertia to accelerate: the mass matrix is singular$"):
+            kavrel.aba_derivatives(model, data, q, v, torque)
+        return
+    ddq_dq, ddq_dv, ddq_dtau = kavrel.aba_derivatives(model, data, q, v, torque)
+    ddq = kavrel.aba(model, data, q, v, torque)
+    np.testing.assert_array_equal(ddq_dtau, kavrel.computeMinverse(model, data, q))
+    for name, actual, expected in zip(("ddq_dq", "ddq_dv"), (ddq_dq, ddq_dv),
+                                      differences(lambda x, y: kavrel.aba(model, data, x, y, torque), model, q, v, 1e-4)):
+        assert_close(actual, expected, 1e-6 * max(1.0, np.abs(expected).max()), name)
+    # The identities with inverse dynamics at a = aba(q, v, tau).
+    at_ddq = kavrel.rnea_derivatives(model, data, q, v, ddq)
+    for name, actual, expected in zip(("ddq_dq", "ddq_dv"), (ddq_dq, ddq_dv), at_ddq):
+        assert_close(actual, -ddq_dtau @ expected, 1e-9 * max(1.0, np.abs(actual).max()), f"{name} = -Minv dtau")
+    kavrel.aba_derivatives(model, data, q, v, torque)
+    np.testing.assert_array_equal(data.ddq, ddq)
+    np.testing.assert_array_equal(data.ddq_dq, ddq_dq)
+    np.testing.assert_array_equal(data.ddq_dv, ddq_dv)
+
+
 # -- closed forms ---------------------------------------------------------------------------------
 
 def single_joint(kind, axis, mass, lever, rotational=np.zeros((3, 3)), gravity=(0, 0, -9.81), angular=(0, 0, 0)):
@@ -225,6 +273,36 @@ def test_pendulum_and_free_body_accelerations():
     np.testing.assert_allclose(ddq, [9.81, 0, 0, 0, 0, 2.0], atol=1e-13)
 
 
+@pytest.mark.parametrize("angle,rate", [(0.3, 2.0), (-1.2, -0.5), (2.5, 0.0)])
+def test_pendulum_derivatives(angle, rate):
+    # tau = 0.5 a + 9.81 cos q, so ddq = (tau - 9.81 cos q) / 0.5; nothing depends on the rate.
+    model, data = single_joint("revolute", X, 2.0, [0, 0.5, 0])
+    q, v, a = np.array([angle]), np.array([rate]), np.array([1.0])
+    dtau_dq, dtau_dv = kavrel.rnea_derivatives(model, data, q, v, a)
+    np.testing.assert_allclose(dtau_dq, [[-9.81 * math.sin(angle)]], rtol=1e-14)
+    assert abs(dtau_dv[0, 0]) < 1e-14
+    ddq_dq, ddq_dv, ddq_dtau = kavrel.aba_derivatives(model, data, q, v, a)
+    np.testing.assert_allclose(ddq_dq, [[19.62 * math.sin(angle)]], rtol=1e-14)
+    np.testing.assert_allclose(ddq_dtau, [[2.0]], rtol=1e-15)
+    assert abs(ddq_dv[0, 0]) < 1e-13
+    # A central difference of step h is the derivative times sin(h) / h: an exact result is none of them.
+    h = 0.1
+    coarse = (kavrel.rnea(model, data, q + h, v, a) - kavrel.rnea(model, data, q - h, v, a)) / (2 * h)
+    np.testing.assert_allclose(coarse, dtau_dq[0] * math.sin(h) / h, rtol=1e-12)
+    assert abs(coarse[0] - dtau_dq[0, 0]) > 1e-3 * abs(dtau_dq[0, 0])
+
+
+def test_single_revolute_joint_has_no_velocity_derivative():
+    rng = np.random.default_rng(7)
+    inertia = rng.normal(size=(3, 3))
+    model, data = single_joint("revolute", rng.normal(size=3), 1.5, rng.normal(size=3), inertia @ inertia.T,
+                               angular=rng.normal(size=3))
+    for q, v, a in rng.normal(size=(5, 3, 1)):
+        dtau_dq, dtau_dv = kavrel.rnea_derivatives(model, data, q, v, a)
+        assert abs(dtau_dv[0, 0]) < 1e-13 * max(1.0, abs(dtau_dq[0, 0]))
+        assert abs(kavrel.aba_derivatives(model, data, q, v, a)[1][0, 0]) < 1e-12 * max(1.0, abs(dtau_dq[0, 0]))
+
+
 def test_singular_models_are_refused():
     model = Model()
     model.add_joint(0, "revolute", Z, SE3.identity(), "arm")
@@ -238,7 +316,8 @@ def test_singular_models_are_refused():
     kavrel.computeMinverse(model, data, q)
     ddq, minv = data.ddq, data.Minv
     model.set_body_inertia(3, 0.0, np.zeros(3), np.eye(3))  # rotational inertia cannot resist sliding
-    for call in (lambda: kavrel.aba(model, data, q, v, v), lambda: kavrel.computeMinverse(model, data, q)):
+    for call in (lambda: kavrel.aba(model, data, q, v, v), lambda: kavrel.computeMinverse(model, data, q),
+                 lambda: kavrel.aba_derivatives(model, data, q, v, v)):
         with pytest.raises(ValueError) as error:
             call()
         assert str(error.value) == "Joint slider has no inertia to accelerate: the mass matrix is singular"
@@ -287,6 +366,8 @@ def test_only_the_universe():
     assert kavrel.non_linear_effects(model, data, empty, empty).shape == (0,)
     assert kavrel.compute_gravity(model, data, empty).shape == (0,)
     assert kavrel.crba(model, data, empty).shape == (0, 0)
+    assert [m.shape for m in kavrel.rnea_derivatives(model, data, empty, empty, empty)] == [(0, 0)] * 2
+    assert [m.shape for m in kavrel.aba_derivatives(model, data, empty, empty, empty)] == [(0, 0)] * 3
     kavrel.computeCoriolisMatrix(model, data, empty, empty)
     kavrel.computeAllTerms(model, data, empty, empty)
     assert data.C.shape == data.M.shape == (0, 0) and data.g.shape == (0,)

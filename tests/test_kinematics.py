@@ -55,7 +55,8 @@ def test_forward_kinematics_closed_form(joints, q, joint, rotation, translation,
 def snapshot(data):
     names = [n for n in ("v", "a", "f", "ov", "J", "dJ", "M", "C", "g", "tau", "nle", "ag", "dag", "jcom",
                          "com", "vcom", "mass", "a_gf", "momentum", "composite_inertia", "inertia_variation",
-                         "hg", "dhg", "ig", "kinetic_energy", "potential_energy", "ddq", "Minv") if hasattr(data, n)]
+                         "hg", "dhg", "ig", "kinetic_energy", "potential_energy", "ddq", "Minv", "dtau_dq", "dtau_dv",
+                         "ddq_dq", "ddq_dv") if hasattr(data, n)]
     state = {n: np.array(getattr(data, n)) for n in names}
     state["oMi"], state["liMi"] = placements(data), np.array([m.homogeneous for m in data.liMi])
     return state
@@ -79,6 +80,8 @@ def cor(m, d, q, v, i): return kavrel.computeCoriolisMatrix(m, d, q, v)
 def allt(m, d, q, v, i): return kavrel.computeAllTerms(m, d, q, v)
 def aba(m, d, q, v, i): return kavrel.aba(m, d, q, v, np.ones(m.nv + i))  # i: how much tau is too long
 def minv(m, d, q, v, i): return kavrel.computeMinverse(m, d, q)
+def rnead(m, d, q, v, i): return kavrel.rnea_derivatives(m, d, q, v, np.ones(m.nv + i))
+def abad(m, d, q, v, i): return kavrel.aba_derivatives(m, d, q, v, np.ones(m.nv + i))
 
 
 # The tree has nq 9, nv 8, njoints 4, nframes 1.
@@ -106,6 +109,12 @@ def minv(m, d, q, v, i): return kavrel.computeMinverse(m, d, q)
     (aba, 0, 1, 1, "v length 9 != nv 8"),
     (aba, 0, 0, -1, "tau length 7 != nv 8"),
     (minv, -1, 0, 0, "q length 8 != nq 9"),
+    (rnead, 1, 1, 1, "q length 10 != nq 9"),
+    (rnead, 0, -1, 1, "v length 7 != nv 8"),
+    (rnead, 0, 0, 1, "a length 9 != nv 8"),
+    (abad, -1, 1, 1, "q length 8 != nq 9"),
+    (abad, 0, 1, -1, "v length 9 != nv 8"),
+    (abad, 0, 0, -1, "tau length 7 != nv 8"),
 ])
 def test_size_checks(call, dq, dv, index, message):
     model = model_of((0, "floating", Z, [0, 0, 0]), (1, "revolute", Y, [0, 0, 1]), (2, "prismatic", X, [1, 0, 0]))
@@ -124,9 +133,9 @@ def test_stale_workspace_fails_before_writing():
     data = Data(model)
     model.add_joint(2, "revolute", Y, SE3.identity(), "late")
     before = snapshot(data)
-    for call in (fk, jjs, jj, tv, rnea, crba, nle, grav, cor, allt, aba, minv):
+    for call in (fk, jjs, jj, tv, rnea, crba, nle, grav, cor, allt, aba, minv, rnead, abad):
         with pytest.raises(BaseException) as error:
-            call(model, data, np.ones(3), np.ones(3), 0 if call in (rnea, aba) else 3)
+            call(model, data, np.ones(3), np.ones(3), 0 if call in (rnea, aba, rnead, abad) else 3)
         assert type(error.value).__name__ == "PanicException" and not isinstance(error.value, Exception)
         assert str(error.value) == ("Data was created for another model: it has njoints 3, nq 2, nv 2 "
                                     "but the model has njoints 4, nq 3, nv 3")
@@ -148,6 +157,8 @@ def test_stale_workspace_fails_before_writing():
     (cor, {"oMi", "liMi", "v", "ov", "J", "dJ", "composite_inertia", "ag", "C"}),
     (aba, {"oMi", "liMi", "ov", "J", "ddq"}),
     (minv, {"oMi", "liMi", "J", "Minv"}),
+    (rnead, {"oMi", "liMi", "v", "a", "f", "tau", "ov", "J", "dtau_dq", "dtau_dv"}),
+    (abad, {"oMi", "liMi", "ov", "J", "ddq", "Minv", "dtau_dq", "dtau_dv", "ddq_dq", "ddq_dv"}),
     (allt, {"oMi", "liMi", "v", "ov", "J", "dJ", "a", "a_gf", "f", "momentum", "composite_inertia",
             "inertia_variation", "M", "nle", "g", "ag", "dag", "mass", "com", "vcom", "jcom", "hg", "dhg", "ig",
             "kinetic_energy", "potential_energy"}),

@@ -14,7 +14,7 @@ FUNCTIONS = [
     "neutral", "integrate", "forwardKinematics", "rnea", "crba", "computeJointJacobians", "computeJointJacobian",
     "computeJointJacobiansTimeVariation", "getFrameJacobian", "getFrameJacobianTimeVariation",
     "non_linear_effects", "compute_gravity", "computeAllTerms", "computeCoriolisMatrix",
-    "parse_urdf_file", "parse_urdf_from_string", "aba", "computeMinverse",
+    "parse_urdf_file", "parse_urdf_from_string", "aba", "computeMinverse", "rnea_derivatives", "aba_derivatives",
 ]
 
 
@@ -52,6 +52,10 @@ def test_module_surface():
     ("parse_urdf_from_string", "(urdf_string)", None),
     ("aba", "(model, data, q, v, tau)", "Compute the joint accelerations of the forward dynamics (articulated-body algorithm)"),
     ("computeMinverse", "(model, data, q)", "Compute the inverse of the joint-space mass matrix M(q)"),
+    ("rnea_derivatives", "(model, data, q, v, a)",
+     "Compute the partial derivatives of the inverse dynamics (rnea) with respect to q and v"),
+    ("aba_derivatives", "(model, data, q, v, tau)",
+     "Compute the partial derivatives of the forward dynamics (aba) with respect to q, v and tau"),
 ])
 def test_function_signatures_and_docstrings(name, signature, summary):
     function = getattr(kavrel, name)

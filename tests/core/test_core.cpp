@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "algorithms/aba_derivatives.hpp"
 #include "algorithms/all_terms.hpp"
 #include "algorithms/configuration.hpp"
 #include "algorithms/coriolis_matrix.hpp"
@@ -19,6 +20,7 @@
 #include "algorithms/jacobian_time_variation.hpp"
 #include "algorithms/joint_jacobians.hpp"
 #include "algorithms/rnea.hpp"
+#include "algorithms/rnea_derivatives.hpp"
 
 // Every allocation of the program is counted, so that a test can prove a pass makes none.
 namespace {
@@ -258,6 +260,7 @@ void passes_allocate_nothing() {
   const Vector q0 = neutral(model);
   const std::vector<double> q(q0.data(), q0.data() + model.nq);
   const std::vector<double> v(model.nv, 0.5), a(model.nv, -0.25);
+  bool derived = true;
   const std::pair<const char*, std::function<void()>> passes[] = {
       {"forward kinematics", [&] { forward_kinematics(model, data, q); }},
       {"joint Jacobians", [&] { compute_joint_jacobians(model, data, q); }},
@@ -268,6 +271,8 @@ void passes_allocate_nothing() {
       {"crba", [&] { crba(model, data, q); }},
       {"Coriolis matrix", [&] { compute_coriolis_matrix(model, data, q, v); }},
       {"all terms", [&] { compute_all_terms(model, data, q, v); }},
+      {"rnea derivatives", [&] { rnea_derivatives(model, data, q, v, a); }},
+      {"aba derivatives", [&] { derived = aba_derivatives(model, data, q, v, a).ok() && derived; }},
   };
   for (const auto& [name, pass] : passes) {
     pass();
@@ -276,6 +281,7 @@ void passes_allocate_nothing() {
     const bool none = allocations == before;  // before the message is built
     check(none, std::string(name) + " allocates nothing");
   }
+  check(derived, "aba derivatives run to the end on a model that every joint can accelerate");
 }
 
 void stale_workspace() {
