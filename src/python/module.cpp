@@ -125,7 +125,7 @@ PyMethodDef functions[] = {
                  "At ddq = aba(q, v, tau) the inverse dynamics give back tau, so the derivatives\n"
                  "follow from those of `rnea_derivatives` at a = ddq:\n\n"
                  "    ddq_dq = -Minv * dtau_dq,  ddq_dv = -Minv * dtau_dv,  ddq_dtau = Minv\n\n"
-                 "with Minv = M(q)^-1 from `computeMinverse`. Column k of `ddq_dq` is the derivative\n"
+                 "with Minv = M(q)^-1, as `computeMinverse` gives it. Column k of `ddq_dq` is the derivative\n"
                  "along `integrate(model, q, e * e_k)` at e = 0, as in `rnea_derivatives`.\n\n"
                  "# Arguments\n\n"
                  "* `model` - The model\n"
