@@ -45,8 +45,11 @@ void ancestor_rows(const Model& model, Data& data, size_t i) {
   const Eigen::Index from = static_cast<Eigen::Index>(first), width = static_cast<Eigen::Index>(model.nv) - from;
   auto A = accelerations(data, i).rightCols(width);
   auto rows = data.Minv_work.block(from, from, N, width);
-  if (parent != 0)
-    rows.noalias() -= joint_inverse<N>(data, i) * (inertia_columns<N>(data, first).transpose() * A);
+  // D^-1 U^T first, a fixed-size factor: the product with A then needs no temporary.
+  if (parent != 0) {
+    const Eigen::Matrix<double, N, 6> factor = joint_inverse<N>(data, i) * inertia_columns<N>(data, first).transpose();
+    rows.noalias() -= factor * A;
+  }
   A.noalias() += jacobian_columns<N>(data, first) * rows;
 }
 
