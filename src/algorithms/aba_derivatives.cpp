@@ -3,6 +3,7 @@
 #include "algorithms/aba.hpp"
 #include "algorithms/minverse.hpp"
 #include "algorithms/rnea_derivatives.hpp"
+#include "types/dense_product.hpp"
 
 namespace kavrel {
 
@@ -12,8 +13,8 @@ Status aba_derivatives(const Model& model, Data& data, std::span<const double> q
   // aba leaves its joint factors, and the world motion at a = ddq.
   minverse_from_factors(model, data);
   derivatives_from_world_motion(model, data);
-  data.ddq_dq.noalias() = -data.Minv * data.dtau_dq;
-  data.ddq_dv.noalias() = -data.Minv * data.dtau_dv;
+  negated_product(data.Minv, data.dtau_dq, data.ddq_dq);
+  negated_product(data.Minv, data.dtau_dv, data.ddq_dv);
   return ok_status();
 }
 

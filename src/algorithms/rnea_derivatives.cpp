@@ -6,8 +6,8 @@ namespace kavrel {
 
 namespace {
 
-using Factor = Eigen::Matrix<double, 6, 9>;
-using Columns = Eigen::Matrix<double, 9, 2>;
+using Factor = Eigen::Matrix<double, 6, 10>;
+using Columns = Eigen::Matrix<double, 10, 3>;
 
 // [Y, 2 B] of a body moving with ov = (w, u), Y in the world. 2 B's columns of
 // angular inputs are [-2 [p]x; Q] with p, h the body's momentum, Ib its
@@ -18,7 +18,7 @@ void write_body_factor(const Inertia& body, const Motion& ov, const Force& momen
   const double m = body.mass, twice_uc = 2.0 * m * u.dot(c);
   Mat3 wib;  // W Ib, column by column
   for (int k = 0; k < 3; ++k) wib.col(k) = w.cross(out.block<3, 1>(3, 3 + k));
-  out.topRightCorner<3, 3>() = -2.0 * skew(momentum.linear);
+  out.block<3, 3>(0, 6) = -2.0 * skew(momentum.linear);
   for (int r = 0; r < 3; ++r)
     for (int s = 0; s < 3; ++s)
       out(3 + r, 6 + s) = wib(r, s) + wib(s, r) - m * (c[r] * u[s] + u[r] * c[s]) + (r == s ? twice_uc : 0.0);
@@ -27,7 +27,7 @@ void write_body_factor(const Inertia& body, const Motion& ov, const Force& momen
   out(5, 7) -= h.x(); out(4, 8) += h.x();
 }
 
-// Joint i's columns and their K, its body's H and world force.
+// Joint i's K, its body's H and world force.
 void world_step(const Model& model, Data& data, size_t i) {
   const SE3& oMi = data.oMi[i];
   const size_t parent = model.parents[i], first = model.joint_v_idx[i];
@@ -35,13 +35,14 @@ void world_step(const Model& model, Data& data, size_t i) {
   const Motion& parent_acceleration = data.world_acceleration[parent];
   const Joint& joint = model.joints[i];
   for (uint32_t k = 0; k < joint.nv; ++k) {
-    const Motion J = data.J[first + k] = oMi.act(joint.subspace[k]);
+    const Motion& J = data.J[first + k];
     const Motion phi = cross(parent_velocity, J);
     Columns& K = data.derivative_columns[first + k];
     K.col(0).head<6>() = linear_first(cross(parent_acceleration, J) + cross(parent_velocity, phi));
-    K.col(0).tail<3>() = phi.angular;
+    K.col(0).segment<3>(6) = phi.angular;
     K.col(1).head<6>() = linear_first(cross(ov, J) + phi);
-    K.col(1).tail<3>() = J.angular;
+    K.col(1).segment<3>(6) = J.angular;
+    K.col(2).head<6>() = linear_first(J);
   }
   const Inertia body = se3_act_on_inertia(oMi, model.inertias[i]);
   const Force momentum = body * ov;
@@ -53,10 +54,11 @@ void world_step(const Model& model, Data& data, size_t i) {
 
 // Row c of joint `owner` against the columns of `owner` and its ancestors.
 void write_row(const Model& model, Data& data, size_t owner, size_t c) {
-  const Eigen::Matrix<double, 1, 9> P = linear_first(data.J[c]).transpose() * data.derivative_factor[owner];
+  const Eigen::Matrix<double, 1, 10> P =
+      data.derivative_columns[c].col(2).head<6>().transpose() * data.derivative_factor[owner];
   for (size_t j = owner; j != 0; j = model.parents[j])
     for (size_t k = model.joint_v_idx[j], end = k + model.joint_nv[j]; k < end; ++k) {
-      const Eigen::RowVector2d entries = P * data.derivative_columns[k];
+      const Eigen::RowVector2d entries = P * data.derivative_columns[k].leftCols<2>();
       data.dtau_dq(c, k) = entries[0];
       data.dtau_dv(c, k) = entries[1];
     }
@@ -64,13 +66,14 @@ void write_row(const Model& model, Data& data, size_t owner, size_t c) {
 
 // Column c of joint `owner` against the rows of its strict ancestors.
 void write_column(const Model& model, Data& data, size_t owner, size_t c) {
-  const Eigen::Matrix<double, 6, 2> G = data.derivative_factor[owner] * data.derivative_columns[c];
-  const Force by_q = force_linear_first(G.col(0)) + cross(data.J[c], data.world_force[owner]);
-  const Force by_v = force_linear_first(G.col(1));
+  const Columns& K = data.derivative_columns[c];
+  Eigen::Matrix<double, 6, 2> G = data.derivative_factor[owner] * K.leftCols<2>();
+  G.col(0) += linear_first(cross(data.J[c], data.world_force[owner]));
   for (size_t j = model.parents[owner]; j != 0; j = model.parents[j])
     for (size_t r = model.joint_v_idx[j], end = r + model.joint_nv[j]; r < end; ++r) {
-      data.dtau_dq(r, c) = dot(data.J[r], by_q);
-      data.dtau_dv(r, c) = dot(data.J[r], by_v);
+      const Eigen::RowVector2d entries = data.derivative_columns[r].col(2).head<6>().transpose() * G;
+      data.dtau_dq(r, c) = entries[0];
+      data.dtau_dv(r, c) = entries[1];
     }
 }
 
@@ -78,13 +81,16 @@ void write_column(const Model& model, Data& data, size_t owner, size_t c) {
 
 void rnea_derivatives(const Model& model, Data& data, std::span<const double> q, std::span<const double> v,
                       std::span<const double> a) {
-  // The checks, placements and tau; its joint-frame v and a, carried into the world.
+  // The checks, placements and tau; its joint-frame v and a, and the columns, in the world.
   rnea(model, data, q, v, a);
   data.ov[0] = Motion::zero();
   data.world_acceleration[0] = -model.gravity;
   for (size_t i = 1; i < model.njoints; ++i) {
-    data.ov[i] = data.oMi[i].act(data.v[i]);
-    data.world_acceleration[i] = data.oMi[i].act(data.a[i]);
+    const SE3& oMi = data.oMi[i];
+    data.ov[i] = oMi.act(data.v[i]);
+    data.world_acceleration[i] = oMi.act(data.a[i]);
+    for (uint32_t k = 0; k < model.joints[i].nv; ++k)
+      data.J[model.joint_v_idx[i] + k] = oMi.act(model.joints[i].subspace[k]);
   }
   derivatives_from_world_motion(model, data);
 }

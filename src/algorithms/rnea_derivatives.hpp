@@ -6,7 +6,7 @@
 //   phi_k = ov_p x J_k,  psi_k = oa_p x J_k + ov_p x phi_k,  delta_k = ov_i x J_k + phi_k
 // where 2 B m = Y (m x ov) + m x* Y ov + ov x* Y m reads only m's angular part.
 // With H_i = [Ic_i, 2 Bc_i] summed over joint i's subtree and K_k = [psi_k delta_k; phi_k J_k]:
-//   forward   J_k, K_k, each body's H and world force f, from oMi, ov and oa
+//   forward   K_k, each body's H and world force f, from oMi, J, ov and oa
 //   backward  rows c of joint i, columns k of i and its ancestors:
 //               (dtau_dq, dtau_dv)(c, k) = (H_i^T J_c)^T K_k
 //             columns c of joint i, rows j of its strict ancestors:
@@ -25,8 +25,8 @@ namespace kavrel {
 void rnea_derivatives(const Model& model, Data& data, std::span<const double> q, std::span<const double> v,
                       std::span<const double> a);
 
-// The passes above, from the placements oMi, world velocities ov and world
-// accelerations (with the gravity offset) that rnea or aba leave in data.
+// The passes above, from the placements oMi, world columns J, world velocities
+// ov and world accelerations (with the gravity offset) that aba leaves in data.
 void derivatives_from_world_motion(const Model& model, Data& data);
 
 }  // namespace kavrel

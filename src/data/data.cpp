@@ -25,7 +25,9 @@ Data::Data(const Model& model) : njoints(model.njoints), nq(model.nq), nv(model.
   unit_accelerations = Matrix::Zero(6 * n, nv);
   subtree_end.assign(n, 0);
   dtau_dq = dtau_dv = ddq_dq = ddq_dv = Matrix::Zero(nv, nv);
-  derivative_factor.resize(n); world_force.resize(n); derivative_columns.resize(nv);
+  derivative_factor.assign(n, Eigen::Matrix<double, 6, 10>::Zero());
+  world_force.resize(n);
+  derivative_columns.assign(nv, Eigen::Matrix<double, 10, 3>::Zero());
 }
 
 void Data::reset() {

@@ -73,11 +73,12 @@ struct Data {
   Matrix Minv_work;
   // Derivatives of the dynamics, world frame (see rnea_derivatives.hpp): per
   // joint H = [Ic, 2 Bc] (Bc's angular columns only) and the subtree force, per
-  // coordinate K = [psi delta; phi J] (phi's and J's angular parts only). They
-  // start from ov and world_acceleration.
-  std::vector<Eigen::Matrix<double, 6, 9>> derivative_factor;
+  // coordinate K = [psi delta J; phi J 0] (phi's and the second J's angular
+  // parts only). Both keep a zero row or column, so that their columns fill
+  // whole packets. They start from ov and world_acceleration.
+  std::vector<Eigen::Matrix<double, 6, 10>> derivative_factor;
   std::vector<Force> world_force;
-  std::vector<Eigen::Matrix<double, 9, 2>> derivative_columns;
+  std::vector<Eigen::Matrix<double, 10, 3>> derivative_columns;
   // Columns of a Jacobian on its way out; readers fill it too, hence mutable.
   mutable std::vector<Motion> result_columns;
 
