@@ -6,8 +6,8 @@ namespace kavrel {
 
 namespace {
 
-using Factor = Eigen::Matrix<double, 6, 10>;
-using Columns = Eigen::Matrix<double, 10, 3>;
+using Factor = decltype(Data::derivative_factor)::value_type;
+using Columns = decltype(Data::derivative_columns)::value_type;
 
 // [Y, 2 B] of a body moving with ov = (w, u), Y in the world. 2 B's columns of
 // angular inputs are [-2 [p]x; Q] with p, h the body's momentum, Ib its
