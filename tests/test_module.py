@@ -14,7 +14,7 @@ FUNCTIONS = [
     "neutral", "integrate", "forwardKinematics", "rnea", "crba", "computeJointJacobians", "computeJointJacobian",
     "computeJointJacobiansTimeVariation", "getFrameJacobian", "getFrameJacobianTimeVariation",
     "non_linear_effects", "compute_gravity", "computeAllTerms", "computeCoriolisMatrix",
-    "parse_urdf_file", "parse_urdf_from_string",
+    "parse_urdf_file", "parse_urdf_from_string", "getFramePlacement",
 ]
 
 
@@ -50,6 +50,7 @@ def test_module_surface():
     ("computeCoriolisMatrix", "(model, data, q, v)", "Compute the Coriolis matrix C(q, v) of the Lagrangian dynamics"),
     ("parse_urdf_file", "(filename)", None),
     ("parse_urdf_from_string", "(urdf_string)", None),
+    ("getFramePlacement", "(model, data, frame_id)", "World placement of a frame from the last forward kinematics"),
 ])
 def test_function_signatures_and_docstrings(name, signature, summary):
     function = getattr(kavrel, name)
