@@ -102,7 +102,12 @@ def test_model_state_refusals_change_nothing():
     for cut in range(len(saved)):
         with pytest.raises(ValueError, match="^Model state is not valid: (not a saved model|truncated)$"):
             target.__setstate__(saved[:cut])
+    # Joint 1's record: after the format tag, the name, gravity, the joint count and joint 0's inertia.
+    kind = 13 + 8 + len(model.name.encode()) + 48 + 8 + 80
+    patched = lambda at, value: saved[:at] + value + saved[at + len(value):]
     for state, error, message in [
+        (patched(kind, b"\x07"), ValueError, "Model state is not valid: joint 1 has an unknown kind"),
+        (patched(kind + 1, (9).to_bytes(8, "little")), ValueError, "Model state is not valid: parent 9 >= njoints 1"),
         (saved + b"\0", ValueError, "Model state is not valid: trailing bytes"),
         (b"kavrel.Model\x02" + saved[13:], ValueError, "Model state is not valid: not a saved model"),
         (saved.decode("latin-1"), TypeError, "argument 'state': 'str' object cannot be converted to 'PyBytes'"),
