@@ -14,7 +14,7 @@ FUNCTIONS = [
     "neutral", "integrate", "forwardKinematics", "rnea", "crba", "computeJointJacobians", "computeJointJacobian",
     "computeJointJacobiansTimeVariation", "getFrameJacobian", "getFrameJacobianTimeVariation",
     "non_linear_effects", "compute_gravity", "computeAllTerms", "computeCoriolisMatrix",
-    "parse_urdf_file", "parse_urdf_from_string", "aba", "computeMinverse",
+    "parse_urdf_file", "parse_urdf_from_string", "getFramePlacement", "aba", "computeMinverse",
 ]
 
 
@@ -50,6 +50,7 @@ def test_module_surface():
     ("computeCoriolisMatrix", "(model, data, q, v)", "Compute the Coriolis matrix C(q, v) of the Lagrangian dynamics"),
     ("parse_urdf_file", "(filename)", None),
     ("parse_urdf_from_string", "(urdf_string)", None),
+    ("getFramePlacement", "(model, data, frame_id)", "World placement of a frame from the last forward kinematics"),
     ("aba", "(model, data, q, v, tau)", "Compute the joint accelerations of the forward dynamics (articulated-body algorithm)"),
     ("computeMinverse", "(model, data, q)", "Compute the inverse of the joint-space mass matrix M(q)"),
 ])

@@ -155,3 +155,101 @@ def test_reference_frame_identity_semantics():
     assert ReferenceFrame.__doc__ is None
     with pytest.raises(TypeError):
         int(ReferenceFrame.LOCAL)
+
+
+# -- parts, action on points, products, exponential and logarithm ---------------------------------
+
+def hat(twist):
+    """The 4 x 4 matrix of a linear-first twist."""
+    v, w = twist[:3], twist[3:]
+    out = np.zeros((4, 4))
+    out[:3, :3] = [[0, -w[2], w[1]], [w[2], 0, -w[0]], [-w[1], w[0], 0]]
+    out[:3, 3] = v
+    return out
+
+
+def integrated(twist, steps=2000):
+    """X(1) for dX/dt = X hat(twist), X(0) = I, by fourth-order Runge-Kutta."""
+    x, h, a = np.eye(4), 1.0 / steps, hat(twist)
+    for _ in range(steps):
+        k1 = x @ a
+        k2 = (x + 0.5 * h * k1) @ a
+        k3 = (x + 0.5 * h * k2) @ a
+        k4 = (x + h * k3) @ a
+        x = x + h / 6 * (k1 + 2 * k2 + 2 * k3 + k4)
+    return x
+
+
+def twist_with_angle(rng, angle):
+    w = rng.normal(size=3)
+    return np.r_[rng.normal(size=3), angle * w / np.linalg.norm(w)]
+
+
+def test_parts_action_and_product():
+    rng = np.random.default_rng(2)
+    a, b = random_transform(rng), random_transform(rng)
+    h = a.homogeneous
+    np.testing.assert_array_equal(a.rotation, h[:3, :3])
+    np.testing.assert_array_equal(a.translation, h[:3, 3])
+    points = rng.normal(size=(5, 3))
+    np.testing.assert_allclose(a.act(points), points @ h[:3, :3].T + h[:3, 3], atol=1e-14)
+    np.testing.assert_array_equal(a.act(points[2]), a.act(points)[2])
+    assert a.act(points[:0]).shape == (0, 3)
+    np.testing.assert_array_equal((a * b).homogeneous, a.compose(b).homogeneous)
+    r = a.rotation
+    r[0, 0] = 7.0
+    assert a.rotation[0, 0] != 7.0
+
+
+@pytest.mark.parametrize("call,error,message", [
+    (lambda a: a.act(np.zeros(4)), ValueError, "points must have shape (3,) or (N, 3)"),
+    (lambda a: a.act(np.zeros((2, 4))), ValueError, "points must have shape (3,) or (N, 3)"),
+    (lambda a: a.act(np.zeros((1, 2, 3))), TypeError,
+     "argument 'points': 'ndarray' object cannot be converted to 'PyArray<T, D>'"),
+    (lambda a: a.act([0.0, 0.0, 0.0]), TypeError, "argument 'points': 'list' object cannot be converted to 'PyArray<T, D>'"),
+    (lambda a: SE3.exp(np.zeros(5)), ValueError, "twist must have 6 elements [vx, vy, vz, wx, wy, wz]"),
+    (lambda a: SE3.exp(np.zeros((1, 6))), TypeError,
+     "argument 'twist': 'ndarray' object cannot be converted to 'PyArray<T, D>'"),
+    (lambda a: a * 2, TypeError, "unsupported operand type(s) for *: 'kavrel.SE3' and 'int'"),
+    (lambda a: np.eye(4) * a, TypeError, None),
+    (lambda a: a.log(np.zeros(6)), TypeError, "SE3.log() takes 0 positional arguments but 1 was given"),
+])
+def test_bad_input(call, error, message):
+    with pytest.raises(error) as raised:
+        call(SE3.identity())
+    assert message is None or str(raised.value) == message
+
+
+@pytest.mark.parametrize("angle", [0.0, 1e-12, 1e-7, 0.0999999, 0.1000001, 1.0, 3.0, math.pi - 1e-7])
+def test_log_inverts_exp(angle):
+    rng = np.random.default_rng(int(angle * 1e7) % 1000)
+    for _ in range(5):
+        twist = twist_with_angle(rng, angle)
+        np.testing.assert_allclose(SE3.exp(twist).log(), twist, rtol=0, atol=4e-15 * max(1, np.abs(twist).max()))
+
+
+@pytest.mark.parametrize("angle", [1e-9, 0.05, 0.2, 2.0, math.pi - 1e-9, math.pi])
+def test_exp_is_the_flow_of_the_twist(angle):
+    rng = np.random.default_rng(3)
+    twist = twist_with_angle(rng, angle)
+    for t in (0.5, 1.0):
+        np.testing.assert_allclose(SE3.exp(t * twist).homogeneous, integrated(t * twist), rtol=0, atol=1e-12)
+
+
+@pytest.mark.parametrize("angle", [1e-9, math.pi - 1e-9, math.pi])
+def test_exp_of_log_near_identity_and_half_turn(angle):
+    rng = np.random.default_rng(4)
+    for _ in range(5):
+        x = SE3.exp(twist_with_angle(rng, angle))
+        back = SE3.exp(x.log())
+        np.testing.assert_allclose(back.homogeneous, x.homogeneous, rtol=0, atol=4e-15)
+        assert np.linalg.norm(x.log()[3:]) <= math.pi * (1 + 1e-15)
+
+
+def test_small_twists_keep_their_relative_precision():
+    # First order of exp is I + hat: a formula that cancels would lose every digit here.
+    twist = 1e-10 * np.array([0.3, -0.2, 0.9, 0.5, -0.4, 0.1])
+    np.testing.assert_allclose(SE3.exp(twist).log(), twist, rtol=1e-15, atol=0)
+    off_diagonal = ~np.eye(4, dtype=bool)  # 1 - 1e-21 is 1 on the diagonal
+    np.testing.assert_allclose(SE3.exp(twist).homogeneous[off_diagonal],
+                               (hat(twist) + hat(twist) @ hat(twist) / 2)[off_diagonal], rtol=1e-15, atol=0)

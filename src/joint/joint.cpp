@@ -59,6 +59,19 @@ MotionSubspace make_subspace(JointType type, const Vec3& u) {
 
 }  // namespace
 
+const char* kind_name(JointType type) {
+  switch (type) {
+    case JointType::Fixed: return "fixed";
+    case JointType::Revolute: return "revolute";
+    case JointType::Continuous: return "continuous";
+    case JointType::Prismatic: return "prismatic";
+    case JointType::Planar: return "planar";
+    case JointType::Floating: return "floating";
+    case JointType::Spherical: return "spherical";
+  }
+  fail_internal("unknown joint type");
+}
+
 Joint Joint::make(JointType type, const Vec3& axis) {
   const auto [nq, nv] = dimensions(type);
   const Vec3 unit = axis / axis.norm();

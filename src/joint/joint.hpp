@@ -32,6 +32,9 @@ constexpr JointDimensions dimensions(JointType type) {
   return {0, 0};
 }
 
+// The URDF spelling of each kind: "fixed", "revolute", "continuous", ...
+const char* kind_name(JointType type);
+
 // The columns of S: the spatial velocity of a unit rate of each coordinate,
 // in the joint's own frame.
 struct MotionSubspace {

@@ -98,6 +98,47 @@ bool finish_matrix(PyArrayObject* array, Py_ssize_t expected_rows, Py_ssize_t ex
   return true;
 }
 
+bool Converter<Bytes>::load(PyObject* object) {
+  if (!PyBytes_Check(object)) return cannot_convert(object, "PyBytes");
+  char* data = nullptr;
+  Py_ssize_t size = 0;
+  if (PyBytes_AsStringAndSize(object, &data, &size) < 0) return false;
+  value.data.assign(data, static_cast<size_t>(size));
+  return true;
+}
+
+bool Converter<const PointsArgument&>::load(PyObject* object) {
+  value.single = as_float64_array(object, 1) != nullptr;
+  return value.single ? one.load(object) : many.load(object);
+}
+
+bool Converter<const PointsArgument&>::finish() {
+  if (!value.single) {
+    if (!many.finish()) return false;
+    value.points = many.get();
+    return true;
+  }
+  if (!one.finish()) return false;
+  const std::span<const double> point = one.get();
+  value.points.rows = 1;
+  value.points.cols = static_cast<Py_ssize_t>(point.size());
+  value.points.values.assign(point.begin(), point.end());
+  return true;
+}
+
+PyObject* to_python(const Bytes& bytes) {
+  return PyBytes_FromStringAndSize(bytes.data.data(), static_cast<Py_ssize_t>(bytes.data.size()));
+}
+
+PyObject* class_attribute_recipe(PyTypeObject* type, const char* name) {
+  PyObject* getattr = PyDict_GetItemString(PyEval_GetBuiltins(), "getattr");  // borrowed
+  if (getattr == nullptr) {
+    PyErr_SetString(PyExc_RuntimeError, "getattr is not a builtin");
+    return nullptr;
+  }
+  return Py_BuildValue("(O(Os))", getattr, reinterpret_cast<PyObject*>(type), name);
+}
+
 PyObject* to_python(Unit) { Py_RETURN_NONE; }
 PyObject* to_python(bool value) { return PyBool_FromLong(value); }
 PyObject* to_python(size_t value) { return PyLong_FromSize_t(value); }

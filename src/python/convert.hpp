@@ -142,6 +142,71 @@ struct Converter<const MatrixArgument<Rows, Cols>&> {
   const MatrixArgument<Rows, Cols>& get() { return value; }
 };
 
+// A parameter with a default: left out, it is std::nullopt.
+template <class T>
+struct Converter<std::optional<T>> {
+  Converter<T> inner;
+  bool present = false;
+  bool load_missing() { return true; }
+  bool load(PyObject* object) {
+    present = true;
+    return inner.load(object);
+  }
+  bool finish() { return !present || inner.finish(); }
+  std::optional<T> get() { return present ? std::optional<T>(inner.get()) : std::nullopt; }
+};
+
+// A Python bytes object, copied.
+struct Bytes {
+  std::string data;
+};
+
+template <>
+struct Converter<Bytes> {
+  Bytes value;
+  bool load(PyObject* object);
+  bool finish() { return true; }
+  Bytes get() { return std::move(value); }
+};
+
+// A tuple of exactly sizeof...(T) items, each converted as its own parameter type.
+template <class... T>
+struct Converter<std::tuple<T...>> {
+  std::tuple<Converter<T>...> items;
+  bool load(PyObject* object) {
+    if (!PyTuple_Check(object) || PyTuple_Size(object) != static_cast<Py_ssize_t>(sizeof...(T))) {
+      static const std::string target = "tuple of " + std::to_string(sizeof...(T));
+      return cannot_convert(object, target.c_str());
+    }
+    return std::apply([&](auto&... item) {
+      Py_ssize_t i = 0;
+      return (item.load(PyTuple_GetItem(object, i++)) && ...);
+    }, items);
+  }
+  bool finish() {
+    return std::apply([](auto&... item) { return (item.finish() && ...); }, items);
+  }
+  std::tuple<T...> get() {
+    return std::apply([](auto&... item) { return std::tuple<T...>(item.get()...); }, items);
+  }
+};
+
+// One point as a (3,) array or many as an (N, 3) array; the shape is the body's to check.
+struct PointsArgument {
+  bool single = false;
+  MatrixArgument points;  // one row for a single point
+};
+
+template <>
+struct Converter<const PointsArgument&> {
+  Converter<std::span<const double>> one;
+  Converter<const MatrixArgument&> many;
+  PointsArgument value;
+  bool load(PyObject* object);
+  bool finish();
+  const PointsArgument& get() { return value; }
+};
+
 // Results. Bodies return C++ values; these turn them into new Python
 // objects. Each returns a new reference, or nullptr with an exception set.
 //
@@ -186,6 +251,30 @@ PyObject* to_python(const T& value) { return wrap<T>(T(value)); }
 
 template <class T>
 PyObject* to_python(Ref<T> view) { return to_python(view.get()); }
+
+PyObject* to_python(const Bytes& bytes);
+
+// The class object itself, as the callable of a pickling recipe.
+template <Boxed T>
+struct ClassObject {};
+
+template <Boxed T>
+PyObject* to_python(ClassObject<T>) {
+  return Py_NewRef(reinterpret_cast<PyObject*>(PyClass<T>::type));
+}
+
+// The recipe (getattr, (class, name)): unpickling gives back the class's own attribute.
+template <Boxed T>
+struct ClassAttribute {
+  const char* name;
+};
+
+PyObject* class_attribute_recipe(PyTypeObject* type, const char* name);
+
+template <Boxed T>
+PyObject* to_python(ClassAttribute<T> attribute) {
+  return class_attribute_recipe(PyClass<T>::type, attribute.name);
+}
 
 // A new C-ordered float64 array of the given shape, to be filled in place.
 PyObject* new_array(int ndim, const npy_intp* shape, double** values);

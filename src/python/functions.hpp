@@ -41,6 +41,7 @@ Result<MotionColumns> getFrameJacobian(const Model& model, const Data& data, siz
                                        ReferenceFrame reference_frame);
 Result<MotionColumns> getFrameJacobianTimeVariation(const Model& model, const Data& data, size_t frame_id,
                                                     ReferenceFrame reference_frame);
+Result<SE3> getFramePlacement(const Model& model, const Data& data, size_t frame_id);
 
 // Dynamics.
 Result<Ref<Vector>> rnea(const Model& model, Data& data, std::span<const double> q, std::span<const double> v,
