@@ -37,7 +37,7 @@ auto translation(const SE3& self) { return vec3_array(self.translation); }
 
 // R x + p for one point (3,) or for each row of an (N, 3) array; the result has the same shape.
 auto act(const SE3& self, const PointsArgument& points) {
-  const MatrixArgument& in = points.points;
+  const RowsArgument<3>& in = points.points;
   const size_t n = static_cast<size_t>(in.rows);
   auto fill = [self, &in, n](double* out) {
     for (size_t i = 0; i < n; ++i) {

@@ -98,6 +98,14 @@ bool finish_matrix(PyArrayObject* array, Py_ssize_t expected_rows, Py_ssize_t ex
   return true;
 }
 
+bool finish_rows(PyArrayObject* array, Py_ssize_t expected_cols, Py_ssize_t& rows, Py_ssize_t& cols,
+                 std::vector<double>& out) {
+  if (!still_float64_array(array, 2)) return false;
+  const Py_ssize_t n = PyArray_DIM(array, 0);
+  if (PyArray_DIM(array, 1) == expected_cols) out.resize(static_cast<size_t>(n * expected_cols));
+  return finish_matrix(array, n, expected_cols, rows, cols, out.data());
+}
+
 bool Converter<Bytes>::load(PyObject* object) {
   if (!PyBytes_Check(object)) return cannot_convert(object, "PyBytes");
   char* data = nullptr;

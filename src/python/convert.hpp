@@ -51,6 +51,17 @@ struct MatrixArgument {
   double operator()(Py_ssize_t i, Py_ssize_t j) const { return values[i * Cols + j]; }
 };
 
+bool finish_rows(PyArrayObject* array, Py_ssize_t expected_cols, Py_ssize_t& rows, Py_ssize_t& cols,
+                 std::vector<double>& out);
+
+// Any number of rows of Cols values, copied only when the width is Cols.
+template <Py_ssize_t Cols>
+struct RowsArgument {
+  Py_ssize_t rows = 0;
+  Py_ssize_t cols = 0;
+  std::vector<double> values;  // row-major
+};
+
 // The converter of each parameter type of a function body. `load` runs in
 // signature order and may take access to the object; `finish` runs after
 // all parameters are loaded and copies arrays in.
@@ -142,6 +153,15 @@ struct Converter<const MatrixArgument<Rows, Cols>&> {
   const MatrixArgument<Rows, Cols>& get() { return value; }
 };
 
+template <Py_ssize_t Cols>
+struct Converter<const RowsArgument<Cols>&> {
+  PyArrayObject* array = nullptr;
+  RowsArgument<Cols> value;
+  bool load(PyObject* object) { return load_matrix(object, array); }
+  bool finish() { return finish_rows(array, Cols, value.rows, value.cols, value.values); }
+  const RowsArgument<Cols>& get() { return value; }
+};
+
 // A parameter with a default: left out, it is std::nullopt.
 template <class T>
 struct Converter<std::optional<T>> {
@@ -194,13 +214,13 @@ struct Converter<std::tuple<T...>> {
 // One point as a (3,) array or many as an (N, 3) array; the shape is the body's to check.
 struct PointsArgument {
   bool single = false;
-  MatrixArgument points;  // one row for a single point
+  RowsArgument<3> points;  // one row for a single point
 };
 
 template <>
 struct Converter<const PointsArgument&> {
   Converter<std::span<const double>> one;
-  Converter<const MatrixArgument&> many;
+  Converter<const RowsArgument<3>&> many;
   PointsArgument value;
   bool load(PyObject* object);
   bool finish();
