@@ -15,6 +15,19 @@
 
 namespace kavrel::python {
 
+// Lets other Python threads run for the lifetime of the object; the code
+// inside touches no Python object.
+class WithoutInterpreterLock {
+ public:
+  WithoutInterpreterLock() : state_(PyEval_SaveThread()) {}
+  ~WithoutInterpreterLock() { PyEval_RestoreThread(state_); }
+  WithoutInterpreterLock(const WithoutInterpreterLock&) = delete;
+  WithoutInterpreterLock& operator=(const WithoutInterpreterLock&) = delete;
+
+ private:
+  PyThreadState* state_;
+};
+
 // Raises the internal-failure exception, creating its class on first use.
 PyObject* raise_panic(const char* message);
 

@@ -78,15 +78,7 @@ auto jcom(const Data& self) {
 // Every oMi in one (njoints, 4, 4) array, without an SE3 object per joint.
 auto oMi_homogeneous(const Data& self) {
   return array_result({self.oMi.size(), 4, 4}, [&placements = self.oMi](double* out) {
-    for (const SE3& m : placements) {
-      for (int r = 0; r < 3; ++r) {
-        for (int c = 0; c < 3; ++c) out[4 * r + c] = m.rotation(r, c);
-        out[4 * r + 3] = m.translation[r];
-      }
-      out[12] = out[13] = out[14] = 0.0;
-      out[15] = 1.0;
-      out += 16;
-    }
+    for (size_t i = 0; i < placements.size(); ++i) write_homogeneous(placements[i], out + 16 * i);
   });
 }
 

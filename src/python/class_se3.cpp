@@ -24,10 +24,7 @@ SE3 compose(const SE3& self, const SE3& other) { return self.compose(other); }
 SE3 inverse(const SE3& self) { return self.inverse(); }
 
 auto to_homogeneous(const SE3& self) {
-  Eigen::Matrix4d h = Eigen::Matrix4d::Identity();
-  h.topLeftCorner<3, 3>() = self.rotation;
-  h.topRightCorner<3, 1>() = self.translation;
-  return matrix_array(h);
+  return array_result({4, 4}, [self](double* out) { write_homogeneous(self, out); });
 }
 
 std::string text(const SE3&) { return "SE3(rotation=..., translation=...)"; }

@@ -22,17 +22,6 @@ std::optional<Error> check_q(const Model& model, std::span<const double> q) {
   return check_length("q", q, "nq", model.nq);
 }
 
-std::optional<Error> check_frame(const Model& model, size_t frame_id) {
-  if (frame_id < model.nframes) return std::nullopt;
-  return value_error("Frame ID " + to_string(frame_id) + " out of range (max: " + to_string(model.nframes - 1) + ")");
-}
-
-std::optional<Error> check_frame_joint(const Model& model, size_t frame_id) {
-  const size_t joint_id = model.frames[frame_id].parent_joint;
-  if (joint_id < model.njoints) return std::nullopt;
-  return value_error("Frame " + to_string(frame_id) + " has invalid joint ID " + to_string(joint_id) +
-                     " (max: " + to_string(model.njoints - 1) + ")");
-}
 
 }  // namespace
 
