@@ -16,6 +16,7 @@ __all__ = [
     "Model",
     "Data",
     "ReferenceFrame",
+    "Batch",
     "neutral",
     "integrate",
     "forwardKinematics",
@@ -347,6 +348,49 @@ class ReferenceFrame:
     LOCAL_WORLD_ALIGNED: Final[ReferenceFrame]
     def __new__(cls) -> ReferenceFrame:
         """A new object with the code of WORLD (not the WORLD object itself)."""
+
+@final
+class Batch:
+    """Many states of one model per call, on every core, with the interpreter lock released.
+
+    The batch keeps its own copy of the model (later changes to the Model object do not reach it), one
+    workspace per worker thread and the threads. Every method takes C-contiguous float64 arrays with one
+    state per row, the same number N of rows in each, and returns a new array with N as its first axis;
+    each row is the result of the single-state function on that row, to the bit. A failing row stops the
+    batch with the error of the lowest failing row, prefixed "row {index}: ".
+    """
+
+    def __new__(cls, model: Model, threads: int | None = None) -> Batch:
+        """threads=None uses os.cpu_count() workers; 0 or fewer is a ValueError."""
+    @property
+    def njoints(self) -> int: ...
+    @property
+    def nq(self) -> int: ...
+    @property
+    def nv(self) -> int: ...
+    @property
+    def threads(self) -> int:
+        """Worker threads, the calling thread included."""
+    def rnea(self, q: _Array, v: _Array, a: _Array) -> _Array:
+        """(N, nv) joint torques, as `rnea` row by row."""
+    def non_linear_effects(self, q: _Array, v: _Array) -> _Array:
+        """(N, nv), as `non_linear_effects` row by row."""
+    def compute_gravity(self, q: _Array) -> _Array:
+        """(N, nv), as `compute_gravity` row by row."""
+    def aba(self, q: _Array, v: _Array, tau: _Array) -> _Array:
+        """(N, nv) joint accelerations, as `aba` row by row."""
+    def crba(self, q: _Array) -> _Array:
+        """(N, nv, nv) full symmetric mass matrices (both triangles, unlike `crba`)."""
+    def computeMinverse(self, q: _Array) -> _Array:
+        """(N, nv, nv) inverse mass matrices, as `computeMinverse` row by row."""
+    def forwardKinematics(self, q: _Array) -> _Array:
+        """(N, njoints, 4, 4) homogeneous matrices of every joint's world placement."""
+    def getFrameJacobian(self, q: _Array, frame_id: int, reference_frame: ReferenceFrame) -> _Array:
+        """(N, 6, nv): `computeJointJacobians` then `getFrameJacobian` for each row."""
+    def getFramePlacement(self, q: _Array, frame_id: int) -> _Array:
+        """(N, 4, 4): `forwardKinematics` then `getFramePlacement` for each row, as homogeneous matrices."""
+    def integrate(self, q: _Array, v: _Array) -> _Array:
+        """(N, nq): `integrate` row by row."""
 
 def neutral(model: Model) -> _Array:
     """The reference configuration (nq,): zeros, unit quaternions (x, y, z, w) = (0, 0, 0, 1), (cos, sin) = (1, 0)."""

@@ -9,7 +9,7 @@ import pytest
 import kavrel
 from kavrel import SE3, Data, Model, ReferenceFrame
 
-CLASSES = ["SE3", "Model", "Data", "ReferenceFrame"]
+CLASSES = ["SE3", "Model", "Data", "ReferenceFrame", "Batch"]
 FUNCTIONS = [
     "neutral", "integrate", "forwardKinematics", "rnea", "crba", "computeJointJacobians", "computeJointJacobian",
     "computeJointJacobiansTimeVariation", "getFrameJacobian", "getFrameJacobianTimeVariation",

@@ -3,6 +3,7 @@
 // pass as a single call, so its result is the same to the bit.
 #pragma once
 
+#include <array>
 #include <atomic>
 #include <limits>
 #include <mutex>
@@ -20,6 +21,12 @@ class Batch {
 
   const Model& model() const { return model_; }
   size_t threads() const { return pool_.size(); }
+
+  // Buffers for copies of the inputs, kept from call to call so that large
+  // batches do not fault fresh pages in every time. try_lock: a caller that
+  // finds them in use brings its own.
+  std::mutex inputs_mutex;
+  std::array<std::vector<double>, 3> inputs;
 
   // Calls row(data, r), a Status, for every r in [0, rows), the rows split
   // in contiguous chunks over the workers; a run estimated below about 20 us

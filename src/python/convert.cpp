@@ -30,6 +30,17 @@ bool Converter<size_t>::load(PyObject* object) {
   return true;
 }
 
+bool Converter<IntegerOrNone>::load(PyObject* object) {
+  if (object == Py_None) return true;
+  PyObject* index = PyNumber_Index(object);
+  if (index == nullptr) return false;
+  const long long n = PyLong_AsLongLong(index);
+  Py_DECREF(index);
+  if (n == -1 && PyErr_Occurred()) return false;
+  value.value = n;
+  return true;
+}
+
 bool Converter<double>::load(PyObject* object) {
   value = PyFloat_AsDouble(object);
   return !(value == -1.0 && PyErr_Occurred());
@@ -104,6 +115,27 @@ bool finish_rows(PyArrayObject* array, Py_ssize_t expected_cols, Py_ssize_t& row
   const Py_ssize_t n = PyArray_DIM(array, 0);
   if (PyArray_DIM(array, 1) == expected_cols) out.resize(static_cast<size_t>(n * expected_cols));
   return finish_matrix(array, n, expected_cols, rows, cols, out.data());
+}
+
+bool Converter<const StateRows&>::load(PyObject* object) {
+  value.array = as_float64_array(object, 2);
+  return value.array != nullptr || cannot_convert(object, "PyArray<T, D>");
+}
+
+bool Converter<const StateRows&>::finish() {
+  if (!still_float64_array(value.array, 2)) return false;
+  if (!PyArray_IS_C_CONTIGUOUS(value.array)) {
+    PyErr_SetString(PyExc_TypeError, "The given array is not contiguous");
+    return false;
+  }
+  value.rows = static_cast<size_t>(PyArray_DIM(value.array, 0));
+  value.cols = static_cast<size_t>(PyArray_DIM(value.array, 1));
+  return true;
+}
+
+void StateRows::copy_to(std::vector<double>& out) const {
+  const auto* values = static_cast<const double*>(PyArray_DATA(array));
+  out.assign(values, values + rows * cols);
 }
 
 bool Converter<Bytes>::load(PyObject* object) {

@@ -9,6 +9,7 @@
 #include <span>
 #include <string>
 #include <tuple>
+#include <type_traits>
 #include <vector>
 
 #include "data/data.hpp"
@@ -112,6 +113,37 @@ struct Converter<size_t> {
   bool load(PyObject* object);
   bool finish() { return true; }
   size_t get() { return value; }
+};
+
+// An integer of either sign, or None.
+struct IntegerOrNone {
+  std::optional<long long> value;
+};
+
+template <>
+struct Converter<IntegerOrNone> {
+  IntegerOrNone value;
+  bool load(PyObject* object);
+  bool finish() { return true; }
+  IntegerOrNone get() { return value; }
+};
+
+// A two-dimensional, C-contiguous float64 array of states, one per row. Only
+// its shape is read at conversion; the body copies the values once it has
+// checked the shape.
+struct StateRows {
+  PyArrayObject* array = nullptr;
+  size_t rows = 0;
+  size_t cols = 0;
+  void copy_to(std::vector<double>& out) const;
+};
+
+template <>
+struct Converter<const StateRows&> {
+  StateRows value;
+  bool load(PyObject* object);
+  bool finish();
+  const StateRows& get() { return value; }
 };
 
 template <>
@@ -299,13 +331,24 @@ PyObject* to_python(ClassAttribute<T> attribute) {
 // A new C-ordered float64 array of the given shape, to be filled in place.
 PyObject* new_array(int ndim, const npy_intp* shape, double** values);
 
+// Raises the Python exception of an error value.
+PyObject* raise(const Error& error);
+
+// A fill that returns a Status may refuse; the array is then dropped.
 template <class Fill>
 PyObject* to_python(ArrayResult<Fill>&& result) {
   double* out = nullptr;
   PyObject* array = new_array(result.ndim, result.shape.data(), &out);
   if (array == nullptr) return nullptr;
   try {
-    result.fill(out);
+    if constexpr (std::is_same_v<decltype(result.fill(out)), Status>) {
+      if (Status status = result.fill(out); !status) {
+        Py_DECREF(array);
+        return raise(status.error());
+      }
+    } else {
+      result.fill(out);
+    }
   } catch (...) {
     Py_DECREF(array);
     throw;
@@ -331,8 +374,6 @@ PyObject* to_python(std::tuple<T...>&& values) {
   return tuple;
 }
 
-// Raises the Python exception of an error value.
-PyObject* raise(const Error& error);
 
 template <class T>
 PyObject* to_python(Result<T>&& result) {

@@ -153,7 +153,8 @@ PyObject* initialise() {
             export_class<SE3>(module, all, create_se3_class) &&
             export_class<Model>(module, all, create_model_class) &&
             export_class<Data>(module, all, create_data_class) &&
-            export_class<ReferenceFrame>(module, all, create_reference_frame_class);
+            export_class<ReferenceFrame>(module, all, create_reference_frame_class) &&
+            export_class<BatchHandle>(module, all, create_batch_class);
   PyObject* name = PyModule_GetNameObject(module);
   for (PyMethodDef* def = functions; ok && def->ml_name != nullptr; ++def)
     ok = export_name(module, all, def->ml_name, PyCFunction_NewEx(def, nullptr, name));
