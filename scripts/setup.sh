@@ -12,7 +12,7 @@ if ! dpkg -s "${debian_packages[@]}" >/dev/null 2>&1; then
 fi
 
 pip_install() { python3 -m pip install -q --disable-pip-version-check --root-user-action=ignore "$@"; }
-pip_install "numpy>=2" pytest hypothesis mypy cmake ninja "scikit-build-core>=0.10"
+pip_install "numpy>=2" pytest hypothesis mypy cmake ninja "scikit-build-core>=0.10" "dask[distributed]>=2024.1"
 
 # kavrel is built as a wheel in dist/ (the installed-stub test installs that same
 # wheel) without build isolation, so that build/wheel stays configured and a
