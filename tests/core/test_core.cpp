@@ -11,12 +11,14 @@
 #include <string>
 #include <vector>
 
+#include "algorithms/aba.hpp"
 #include "algorithms/all_terms.hpp"
 #include "algorithms/configuration.hpp"
 #include "algorithms/coriolis_matrix.hpp"
 #include "algorithms/crba.hpp"
 #include "algorithms/forward_kinematics.hpp"
 #include "algorithms/jacobian_time_variation.hpp"
+#include "algorithms/minverse.hpp"
 #include "algorithms/joint_jacobians.hpp"
 #include "algorithms/rnea.hpp"
 
@@ -268,6 +270,8 @@ void passes_allocate_nothing() {
       {"crba", [&] { crba(model, data, q); }},
       {"Coriolis matrix", [&] { compute_coriolis_matrix(model, data, q, v); }},
       {"all terms", [&] { compute_all_terms(model, data, q, v); }},
+      {"aba", [&] { (void)aba(model, data, q, v, a); }},
+      {"inverse mass matrix", [&] { (void)compute_minverse(model, data, q); }},
   };
   for (const auto& [name, pass] : passes) {
     pass();
