@@ -24,8 +24,8 @@ fingerprint() {
 import hashlib, importlib.util, pathlib, subprocess
 listed = subprocess.run(["git", "ls-files", "-z", "--cached", "--others", "--exclude-standard"],
                         capture_output=True)
-spec = importlib.util.find_spec("kavrel")
-if listed.returncode != 0 or spec is None or spec.origin is None:
+found = importlib.util.find_spec("kavrel")
+if listed.returncode != 0 or found is None or found.origin is None:
     print("none")  # not a git checkout, or nothing installed: always build
 else:
     sources = hashlib.sha256()
@@ -33,8 +33,8 @@ else:
         path = pathlib.Path(name.decode())
         if path.is_file():
             sources.update(name + b"\0" + path.read_bytes())
-    module = hashlib.sha256(pathlib.Path(spec.origin).read_bytes())
-    print(sources.hexdigest(), module.hexdigest(), spec.origin)
+    module = hashlib.sha256(pathlib.Path(found.origin).read_bytes())
+    print(sources.hexdigest(), module.hexdigest(), found.origin)
 EOF
 }
 if [[ -f $stamp && -f build/wheel/CTestTestfile.cmake && "$(cat "$stamp")" == "$(fingerprint)" ]] &&

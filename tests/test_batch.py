@@ -210,9 +210,9 @@ def test_dask_example_on_a_local_cluster():
     from pathlib import Path
     from dask.distributed import Client, LocalCluster
     path = Path(__file__).resolve().parents[1] / "examples" / "dask_inverse_dynamics.py"
-    spec = importlib.util.spec_from_file_location("dask_inverse_dynamics", path)
-    example = importlib.util.module_from_spec(spec)
-    spec.loader.exec_module(example)
+    found = importlib.util.spec_from_file_location("dask_inverse_dynamics", path)
+    example = importlib.util.module_from_spec(found)
+    found.loader.exec_module(example)
     model = kavrel.parse_urdf_file(str(example.ARM))
     rng = np.random.default_rng(6)
     q = np.array([kavrel.integrate(model, kavrel.neutral(model), dv) for dv in rng.normal(size=(500, model.nv))])
