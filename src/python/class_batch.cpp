@@ -170,40 +170,41 @@ auto forward_kinematics(const BatchHandle& self, const StateRows& q) {
                    });
 }
 
-auto frame_jacobian_rows(const BatchHandle& self, const StateRows& q, size_t frame_id, ReferenceFrame reference) {
-  return over_rows(self, {q_of(self, q)}, {6, self.batch->model().nv}, 40.0,
-                   [frame_id, reference](const Model& m, Data& d, In in, double* out) {
-                     const Frame& frame = m.frames[frame_id];
-                     kavrel::compute_joint_jacobians(m, d, in[0]);
-                     get_frame_jacobian(m, d, frame.parent_joint, frame.placement, reference, d.result_columns);
-                     write_columns_linear_first<Motion>(d.result_columns, out);
-                     return ok_status();
-                   });
-}
-using FrameJacobianRows = decltype(frame_jacobian_rows(std::declval<const BatchHandle&>(), std::declval<const StateRows&>(), 0, ReferenceFrame::WORLD));
+// The frame rows take the frame's checks first, as the single calls do.
+struct FrameJacobianRow {
+  size_t frame_id;
+  ReferenceFrame reference;
+  Status operator()(const Model& m, Data& d, In in, double* out) const {
+    const Frame& frame = m.frames[frame_id];
+    kavrel::compute_joint_jacobians(m, d, in[0]);
+    get_frame_jacobian(m, d, frame.parent_joint, frame.placement, reference, d.result_columns);
+    write_columns_linear_first<Motion>(d.result_columns, out);
+    return ok_status();
+  }
+};
 
-FrameJacobianRows get_frame_jacobian_rows(const BatchHandle& self, const StateRows& q, size_t frame_id,
-                                          ReferenceFrame reference_frame) {
-  const Model& model = self.batch->model();
-  if (auto error = check_frame(model, frame_id)) return *error;
-  if (auto error = check_frame_joint(model, frame_id)) return *error;
-  return frame_jacobian_rows(self, q, frame_id, reference_frame);
-}
-
-auto frame_placement_rows(const BatchHandle& self, const StateRows& q, size_t frame_id) {
-  return over_rows(self, {q_of(self, q)}, {4, 4}, 25.0, [frame_id](const Model& m, Data& d, In in, double* out) {
+struct FramePlacementRow {
+  size_t frame_id;
+  Status operator()(const Model& m, Data& d, In in, double* out) const {
     kavrel::forward_kinematics(m, d, in[0]);
     write_homogeneous(frame_placement(m, d, frame_id), out);
     return ok_status();
-  });
-}
-using FramePlacementRows = decltype(frame_placement_rows(std::declval<const BatchHandle&>(), std::declval<const StateRows&>(), 0));
+  }
+};
 
-FramePlacementRows get_frame_placement_rows(const BatchHandle& self, const StateRows& q, size_t frame_id) {
+RowsResult<FrameJacobianRow> get_frame_jacobian_rows(const BatchHandle& self, const StateRows& q, size_t frame_id,
+                                                     ReferenceFrame reference_frame) {
   const Model& model = self.batch->model();
   if (auto error = check_frame(model, frame_id)) return *error;
   if (auto error = check_frame_joint(model, frame_id)) return *error;
-  return frame_placement_rows(self, q, frame_id);
+  return over_rows(self, {q_of(self, q)}, {6, model.nv}, 40.0, FrameJacobianRow{frame_id, reference_frame});
+}
+
+RowsResult<FramePlacementRow> get_frame_placement_rows(const BatchHandle& self, const StateRows& q, size_t frame_id) {
+  const Model& model = self.batch->model();
+  if (auto error = check_frame(model, frame_id)) return *error;
+  if (auto error = check_frame_joint(model, frame_id)) return *error;
+  return over_rows(self, {q_of(self, q)}, {4, 4}, 25.0, FramePlacementRow{frame_id});
 }
 
 auto integrate_rows(const BatchHandle& self, const StateRows& q, const StateRows& v) {
