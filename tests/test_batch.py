@@ -174,10 +174,10 @@ def test_threads():
     import os
     assert Batch(Model()).threads == os.cpu_count()
     assert Batch(Model(), threads=None).threads == os.cpu_count()
-    for threads in (0, -2):
+    for threads, message in ((0, "at least 1, got 0"), (-2, "at least 1, got -2"), (10**6, "at most 1024, got 1000000")):
         with pytest.raises(ValueError) as error:
             Batch(Model(), threads)
-        assert str(error.value) == f"threads must be at least 1, got {threads}"
+        assert str(error.value) == f"threads must be {message}"
 
 
 @pytest.mark.parametrize("call,error,message", [

@@ -4,16 +4,24 @@ namespace kavrel {
 
 WorkerPool::WorkerPool(size_t workers) : workers_(workers == 0 ? 1 : workers) {
   threads_.reserve(workers_ - 1);
-  for (size_t w = 1; w < workers_; ++w) threads_.emplace_back([this, w] { work(w); });
+  try {
+    for (size_t w = 1; w < workers_; ++w) threads_.emplace_back([this, w] { work(w); });
+  } catch (...) {
+    stop();  // the threads already started must not outlive a failed construction
+    throw;
+  }
 }
 
-WorkerPool::~WorkerPool() {
+WorkerPool::~WorkerPool() { stop(); }
+
+void WorkerPool::stop() {
   {
     std::lock_guard lock(mutex_);
     stopping_ = true;
   }
   wake_.notify_all();
   for (std::thread& thread : threads_) thread.join();
+  threads_.clear();
 }
 
 // Worker w of `active_` takes the w-th of as many nearly equal chunks.

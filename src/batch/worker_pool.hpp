@@ -33,6 +33,7 @@ class WorkerPool {
 
  private:
   void work(size_t worker);
+  void stop();
   void chunk(size_t worker);
 
   const size_t workers_;

@@ -97,10 +97,14 @@ Input v_of(const BatchHandle& self, const StateRows& v, const char* name = "v") 
 
 void copy(std::span<const double> from, double* out) { std::copy(from.begin(), from.end(), out); }
 
+// Each thread has a workspace of its own; far more than any machine has cores is a mistake.
+constexpr long long kMaxThreads = 1024;
+
 Result<BatchHandle> construct(const Model& model, std::optional<IntegerOrNone> threads) {
   long long count = static_cast<long long>(std::thread::hardware_concurrency());
   if (threads && threads->value) count = *threads->value;
   if (count <= 0) return value_error("threads must be at least 1, got " + to_string(count));
+  if (count > kMaxThreads) return value_error("threads must be at most " + to_string(kMaxThreads) + ", got " + to_string(count));
   return BatchHandle{std::make_unique<Batch>(Model(model), static_cast<size_t>(count))};
 }
 
