@@ -10,19 +10,14 @@ from kinematic_trees import (ALL_KINDS, SIZES, add_joint_tree, assert_close, ran
                              tree_from_urdf, twists_from_placements, urdf_text, urdf_tree)
 
 FRAMES = [ReferenceFrame.WORLD, ReferenceFrame.LOCAL, ReferenceFrame.LOCAL_WORLD_ALIGNED]
-BUILDERS = [pytest.param(add_joint_tree, id="add_joint"), pytest.param(urdf_tree, id="urdf")]
-
-
-def random_placement(rng):
-    return SE3(rpy_matrix(*rng.uniform(-math.pi, math.pi, 3)), rng.uniform(-0.5, 0.5, 3))
 
 
 def with_tool_frames(tree, rng, n=4):
     """Adds n operational frames at random placements on random joints, joint 0 included."""
     model = tree.model
     for k in range(n):
-        joint = int(rng.integers(model.njoints)) if k else 0
-        assert model.add_frame(f"tool{k}", joint, random_placement(rng)) == model.nframes - 1
+        placement = SE3(rpy_matrix(*rng.uniform(-math.pi, math.pi, 3)), rng.uniform(-0.5, 0.5, 3))
+        assert model.add_frame(f"tool{k}", int(rng.integers(model.njoints)) if k else 0, placement) == model.nframes - 1
     return tree
 
 
@@ -30,12 +25,15 @@ def frame_placements(model, data):
     return np.array([kavrel.getFramePlacement(model, data, f).homogeneous for f in range(model.nframes)])
 
 
+def frame_jacobians(model, data, getter):
+    return np.array([[getter(model, data, f, rf) for rf in FRAMES] for f in range(model.nframes)])
+
+
 # -- tables ---------------------------------------------------------------------------------------
 
 @pytest.mark.parametrize("seed", range(2))
 def test_tables_describe_the_model(seed):
-    rng = np.random.default_rng(60 + seed)
-    rows = random_joint_rows(rng, 8, ALL_KINDS)
+    rows = random_joint_rows(np.random.default_rng(60 + seed), 8, ALL_KINDS)
     tree = tree_from_urdf(urdf_text(rows))
     model = tree.model
     assert model.joint_types == tree.kinds
@@ -63,12 +61,13 @@ def test_tables_describe_the_model(seed):
 def test_frame_type_names_and_operational_frames():
     model = kavrel.parse_urdf_from_string('<robot name="r"><link name="a"/><link name="b"/><joint name="j" '
                                           'type="continuous"><parent link="a"/><child link="b"/></joint></robot>')
-    assert model.frame_types == ["FIXED_JOINT", "BODY", "JOINT", "BODY"]
-    assert model.joint_types == ["fixed", "continuous"]
+    assert model.joint_types == ["fixed", "continuous"]  # frame types: see the URDF tests
     placement = SE3(rpy_matrix(0.1, 0.2, 0.3), np.array([0.0, 0.0, 0.1]))
     assert model.add_frame(name="tcp", parent_joint=1, placement=placement) == 4
     assert (model.nframes, model.getFrameId("tcp"), model.frame_parents[4], model.frame_types[4]) == (5, 4, 1, "OP_FRAME")
     np.testing.assert_array_equal(model.frame_placements[4].homogeneous, placement.homogeneous)
+    with pytest.raises(ValueError, match=r"^Frame ID 5 out of range \(max: 4\)$"):
+        kavrel.getFramePlacement(model, Data(model), 5)
 
 
 @pytest.mark.parametrize("args,error,message", [
@@ -79,78 +78,50 @@ def test_frame_type_names_and_operational_frames():
     (("t", 1), TypeError, "Model.add_frame() missing 1 required positional argument: 'placement'"),
 ])
 def test_add_frame_refusals_change_nothing(args, error, message):
-    model = Model()
-    model.add_joint(0, "revolute", np.array([0.0, 0.0, 1.0]), SE3.identity(), "j")
+    (model := Model()).add_joint(0, "revolute", np.array([0.0, 0.0, 1.0]), SE3.identity(), "j")
     with pytest.raises(error) as raised:
         model.add_frame(*args)
     assert message is None or str(raised.value) == message
     assert model.nframes == 1 and model.frame_names == ["universe"]
 
 
-@pytest.mark.parametrize("frame_id,message", [(5, "Frame ID 5 out of range (max: 4)"),
-                                              (99, "Frame ID 99 out of range (max: 4)")])
-def test_frame_placement_refusals(frame_id, message):
-    tree = with_tool_frames(add_joint_tree(np.random.default_rng(1), 3), np.random.default_rng(2))
-    with pytest.raises(ValueError) as error:
-        kavrel.getFramePlacement(tree.model, Data(tree.model), frame_id)
-    assert str(error.value) == message
-
-
 # -- placements and Jacobians of placed frames against forward kinematics -------------------------
 
-@pytest.mark.parametrize("build", BUILDERS)
+@pytest.mark.parametrize("build", [add_joint_tree, urdf_tree], ids=["add_joint", "urdf"])
 @pytest.mark.parametrize("seed", range(2))
 def test_placed_frames_match_finite_differences(build, seed):
     rng = np.random.default_rng(70 + seed)
     tree = with_tool_frames(build(rng, 8), rng)
     model, data, eps = tree.model, tree.data(), 1e-6
-    q = tree.random_q(rng)
+    q, v = tree.random_q(rng), rng.normal(size=model.nv)
     kavrel.forwardKinematics(model, data, q)
     center = frame_placements(model, data)
-    oMi = data.oMi_homogeneous
     for f, (joint, placement) in enumerate(zip(model.frame_parents, model.frame_placements)):
-        assert_close(center[f], oMi[joint] @ placement.homogeneous, 1e-14, f"placement of frame {f}")
+        assert_close(center[f], data.oMi_homogeneous[joint] @ placement.homogeneous, 1e-14, f"placement of frame {f}")
+    # Columns of the Jacobians, then their time variation along v.
     fd = np.zeros((model.nframes, 3, 6, model.nv))
     for c in range(model.nv):
         moved = []
         for t in (-eps, eps):
             kavrel.forwardKinematics(model, data, kavrel.integrate(model, q, t * np.eye(model.nv)[c]))
             moved.append(frame_placements(model, data))
-        for f, twists in enumerate(twists_from_placements(center, *moved, 2 * eps)):
-            fd[f, :, :, c] = twists
-    kavrel.computeJointJacobians(model, data, q)
-    tol = 1e-6 * max(1.0, np.abs(data.J).max())
-    for f in range(model.nframes):
-        for k, rf in enumerate(FRAMES):
-            assert_close(kavrel.getFrameJacobian(model, data, f, rf), fd[f, k], tol, f"frame {f} {rf}")
-
-
-@pytest.mark.parametrize("build", BUILDERS)
-def test_placed_frame_time_variation_matches_finite_differences(build):
-    rng = np.random.default_rng(80)
-    tree = with_tool_frames(build(rng, 8), rng)
-    model, data, eps = tree.model, tree.data(), 1e-6
-    q, v = tree.random_q(rng), rng.normal(size=model.nv)
-    tools = range(model.nframes - 4, model.nframes)
-    jacobians = []
+        fd[:, :, :, c] = twists_from_placements(center, *moved, 2 * eps)
+    moved = []
     for t in (-eps, eps):
         kavrel.computeJointJacobians(model, data, kavrel.integrate(model, q, t * v))
-        jacobians.append([[kavrel.getFrameJacobian(model, data, f, rf) for rf in FRAMES] for f in tools])
+        moved.append(frame_jacobians(model, data, kavrel.getFrameJacobian))
+    kavrel.computeJointJacobians(model, data, q)
+    assert_close(frame_jacobians(model, data, kavrel.getFrameJacobian), fd, 1e-6 * max(1.0, np.abs(data.J).max()),
+                 "frame Jacobians (frame, reference frame, row, column)")
     kavrel.computeJointJacobiansTimeVariation(model, data, q, v)
-    tol = 1e-6 * max(1.0, np.abs(data.dJ).max())
-    for n, f in enumerate(tools):
-        for k, rf in enumerate(FRAMES):
-            expected = (jacobians[1][n][k] - jacobians[0][n][k]) / (2 * eps)
-            assert_close(kavrel.getFrameJacobianTimeVariation(model, data, f, rf), expected, tol, f"frame {f} {rf}")
+    assert_close(frame_jacobians(model, data, kavrel.getFrameJacobianTimeVariation), (moved[1] - moved[0]) / (2 * eps),
+                 1e-6 * max(1.0, np.abs(data.dJ).max()), "their time variation")
 
 
 def test_identity_placement_gives_the_joint_jacobian_bit_for_bit():
-    rng = np.random.default_rng(90)
-    tree = urdf_tree(rng, 8)
-    model, data = tree.model, tree.data()
-    joint = model.njoints - 1
-    tool = model.add_frame("same", joint, SE3.identity())
-    joint_frame = model.getFrameId(model.names[joint])
+    tree = urdf_tree(rng := np.random.default_rng(90), 8)
+    model, data, joint = tree.model, tree.data(), tree.model.njoints - 1
+    tool, joint_frame = model.add_frame("same", joint, SE3.identity()), model.getFrameId(model.names[joint])
     kavrel.computeJointJacobiansTimeVariation(model, data, tree.random_q(rng), rng.normal(size=model.nv))
     for rf in FRAMES:
         np.testing.assert_array_equal(kavrel.getFrameJacobian(model, data, tool, rf),

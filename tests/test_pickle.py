@@ -45,8 +45,8 @@ def results(model, rng):
             data.kinetic_energy, data.potential_energy]
     for f in range(model.nframes):
         out.append(kavrel.getFramePlacement(model, data, f).homogeneous)
-        out += [kavrel.getFrameJacobian(model, data, f, rf) for rf in FRAMES]
-        out += [kavrel.getFrameJacobianTimeVariation(model, data, f, rf) for rf in FRAMES]
+        out += [get(model, data, f, rf) for rf in FRAMES
+                for get in (kavrel.getFrameJacobian, kavrel.getFrameJacobianTimeVariation)]
     return out
 
 
@@ -95,9 +95,8 @@ def test_small_values_round_trip(round_trip):
 
 
 def test_model_state_refusals_change_nothing():
-    model = urdf_tree(np.random.default_rng(5), 3).model
+    model, target = urdf_tree(np.random.default_rng(5), 3).model, Model()
     saved = model.__reduce__()[2]
-    target = Model()
     # Every cut of a saved model is refused, never read past its end.
     for cut in range(len(saved)):
         with pytest.raises(ValueError, match="^Model state is not valid: (not a saved model|truncated)$"):
@@ -121,10 +120,9 @@ def test_model_state_refusals_change_nothing():
 
 
 @pytest.mark.parametrize("shape,error,message", [
-    ((0, 0, 0), ValueError, "Data state (0, 0, 0) is not the shape of a model"),
-    ((1, 1, 0), ValueError, "Data state (1, 1, 0) is not the shape of a model"),
-    ((2, 7, 7), ValueError, "Data state (2, 7, 7) is not the shape of a model"),
-    ((2, 3, 4), ValueError, "Data state (2, 3, 4) is not the shape of a model"),
+    # One check each: no joint 0, too many coordinates, too many velocities, more velocities than coordinates.
+    *((shape, ValueError, f"Data state {shape} is not the shape of a model")
+      for shape in [(0, 0, 0), (1, 1, 0), (2, 7, 7), (2, 3, 4)]),
     ((2, 7), TypeError, "argument 'state': 'tuple' object cannot be converted to 'tuple of 3'"),
     ([2, 7, 6], TypeError, "argument 'state': 'list' object cannot be converted to 'tuple of 3'"),
     ((2, 7, -1), OverflowError, None),
