@@ -64,6 +64,9 @@ CALLS = [
     ("computeJointJacobiansTimeVariation", "kavrel.computeJointJacobiansTimeVariation(model, data, q, v)"),
     ("getFrameJacobian", "kavrel.getFrameJacobian(model, data, last_frame, LOCAL)"),
     ("getFrameJacobianTimeVariation", "kavrel.getFrameJacobianTimeVariation(model, data, last_frame, LOCAL)"),
+    ("getFramePlacement", "kavrel.getFramePlacement(model, data, last_frame)"),
+    ("Data.oMi_homogeneous", "data.oMi_homogeneous"),
+    ("Data.oMi, each SE3 as an array", "[m.homogeneous for m in data.oMi]"),
 ]
 
 
@@ -90,8 +93,9 @@ def robots():
 
 def main():
     quick = "--quick" in sys.argv
-    short = ["neutral", "integrate", "FK", "JJs", "JJ", "JJsTV", "FJ", "FJTV"]
-    print("median microseconds per call; getFrameJacobian* on the last frame, LOCAL")
+    short = ["neutral", "integrate", "FK", "JJs", "JJ", "JJsTV", "FJ", "FJTV", "FP", "oMiH", "oMi[]"]
+    print("median microseconds per call; getFrame* on the last frame, LOCAL; oMiH: Data.oMi_homogeneous,")
+    print("oMi[]: the same read through Data.oMi and SE3.homogeneous")
     print(f"{'robot':<22}{'nq':>4}{'nv':>4}" + "".join(f"{s:>10}" for s in short))
     for name, model in robots():
         times = measure(model, quick)

@@ -44,6 +44,17 @@ def main():
     kavrel.forwardKinematics(model, backward, kavrel.integrate(model, q, -step * v))
     finite = (forward.get_joint_translation(tool_joint) - backward.get_joint_translation(tool_joint)) / (2 * step)
     print("finite difference  =", finite)
+
+    # Dynamics: the torques that hold the arm still, the mass matrix, and the
+    # accelerations when the first joint gets a push on top of them.
+    gravity = kavrel.compute_gravity(model, data, q)
+    print("gravity torques    =", gravity)
+    kavrel.crba(model, data, q)
+    print("mass matrix diagonal =", np.diag(data.M))
+    push = gravity + np.eye(model.nv)[0]
+    ddq = kavrel.aba(model, data, q, np.zeros(model.nv), push)
+    print("accelerations      =", ddq, " (M ddq + g - tau:", np.abs(data.M @ ddq + gravity - push).max(), ")")
+    kavrel.rnea(model, data, q, np.zeros(model.nv), ddq)
     print(data)
 
 

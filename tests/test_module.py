@@ -9,12 +9,13 @@ import pytest
 import kavrel
 from kavrel import SE3, Data, Model, ReferenceFrame
 
-CLASSES = ["SE3", "Model", "Data", "ReferenceFrame"]
+CLASSES = ["SE3", "Model", "Data", "ReferenceFrame", "Batch"]
 FUNCTIONS = [
     "neutral", "integrate", "forwardKinematics", "rnea", "crba", "computeJointJacobians", "computeJointJacobian",
     "computeJointJacobiansTimeVariation", "getFrameJacobian", "getFrameJacobianTimeVariation",
     "non_linear_effects", "compute_gravity", "computeAllTerms", "computeCoriolisMatrix",
-    "parse_urdf_file", "parse_urdf_from_string", "aba", "computeMinverse", "rnea_derivatives", "aba_derivatives",
+    "parse_urdf_file", "parse_urdf_from_string", "getFramePlacement", "aba", "computeMinverse",
+    "rnea_derivatives", "aba_derivatives",
 ]
 
 
@@ -50,6 +51,7 @@ def test_module_surface():
     ("computeCoriolisMatrix", "(model, data, q, v)", "Compute the Coriolis matrix C(q, v) of the Lagrangian dynamics"),
     ("parse_urdf_file", "(filename)", None),
     ("parse_urdf_from_string", "(urdf_string)", None),
+    ("getFramePlacement", "(model, data, frame_id)", "World placement of a frame from the last forward kinematics"),
     ("aba", "(model, data, q, v, tau)", "Compute the joint accelerations of the forward dynamics (articulated-body algorithm)"),
     ("computeMinverse", "(model, data, q)", "Compute the inverse of the joint-space mass matrix M(q)"),
     ("rnea_derivatives", "(model, data, q, v, a)",

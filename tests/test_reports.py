@@ -18,83 +18,70 @@ def chain(n, kind="revolute"):
     return model
 
 
-def test_new_model_report():
-    assert str(Model()).split("\n") == [
-        "========== Model Information ==========",
-        "Model name: ",
-        "Number of joints: 1",
-        "Number of frames: 1",
-        "Number of bodies: 1",
-        "Number of DOF (nq): 0",
-        "Number of velocity DOF (nv): 0",
-        "",
-        "========== Joint Information ==========",
-        "Joint 0: universe (parent: 0)",
-        "",
-        "========== Frame Information ==========",
-        "Frame 0: universe (type: FrameType(FIXED_JOINT), parent: 0)",
-        "=" * 39,
-        "",
-    ]
+MODEL_REPORT = """========== Model Information ==========
+Model name: {}
+Number of joints: {}
+Number of frames: {}
+Number of bodies: {}
+Number of DOF (nq): {}
+Number of velocity DOF (nv): {}
+
+========== Joint Information ==========
+{}
+
+========== Frame Information ==========
+{}
+=======================================
+"""
 
 
-def test_imported_model_report_lists_every_joint_and_frame():
-    model = kavrel.parse_urdf_from_string(
-        '<robot name="r"><link name="base"/><link name="l1"/>'
-        '<joint name="j1" type="revolute"><parent link="base"/><child link="l1"/>'
-        '<axis xyz="0 0 1"/></joint></robot>')
-    lines = model.to_string_info().split("\n")
-    assert lines[1:7] == ["Model name: r", "Number of joints: 2", "Number of frames: 4", "Number of bodies: 2",
-                          "Number of DOF (nq): 1", "Number of velocity DOF (nv): 1"]
-    assert lines[9:11] == ["Joint 0: universe (parent: 0)", "Joint 1: j1 (parent: 0)"]
-    assert lines[13:17] == [
-        "Frame 0: universe (type: FrameType(FIXED_JOINT), parent: 0)",
-        "Frame 1: base (type: FrameType(BODY), parent: 0)",
-        "Frame 2: j1 (type: FrameType(JOINT), parent: 1)",
-        "Frame 3: l1 (type: FrameType(BODY), parent: 1)",
-    ]
+@pytest.mark.parametrize("model,report", [
+    (Model(), MODEL_REPORT.format("", 1, 1, 1, 0, 0, "Joint 0: universe (parent: 0)",
+                                  "Frame 0: universe (type: FrameType(FIXED_JOINT), parent: 0)")),
+    (kavrel.parse_urdf_from_string(
+        '<robot name="r"><link name="base"/><link name="l1"/><joint name="j1" type="revolute"><parent link="base"/>'
+        '<child link="l1"/><axis xyz="0 0 1"/></joint></robot>'),
+     MODEL_REPORT.format("r", 2, 4, 2, 1, 1, "Joint 0: universe (parent: 0)\nJoint 1: j1 (parent: 0)",
+                         "Frame 0: universe (type: FrameType(FIXED_JOINT), parent: 0)\n"
+                         "Frame 1: base (type: FrameType(BODY), parent: 0)\n"
+                         "Frame 2: j1 (type: FrameType(JOINT), parent: 1)\n"
+                         "Frame 3: l1 (type: FrameType(BODY), parent: 1)")),
+])
+def test_model_report_lists_every_joint_and_frame(model, report):
+    assert str(model) == model.to_string_info() == report
 
 
-def test_fresh_data_report_has_only_dimensions_and_placements():
-    model = chain(2)
-    assert str(Data(model)).split("\n") == [
-        "========== Data Information ==========",
-        "Dimensions:",
-        "  njoints: 3",
-        "  nq:      2",
-        "  nv:      2",
-        "",
-        "Joint Placements (first 3):",
-        "  Joint 0: position = [  0.0000,   0.0000,   0.0000]",
-        "  Joint 1: position = [  0.0000,   0.0000,   0.0000]",
-        "  Joint 2: position = [  0.0000,   0.0000,   0.0000]",
-        "=" * 37,
-        "",
-    ]
-
-
-def test_data_report_truncates_placements():
-    model = chain(6)
-    data = Data(model)
-    kavrel.forwardKinematics(model, data, np.zeros(6))
-    lines = data.to_string_info().split("\n")
-    assert lines[6] == "Joint Placements (first 5):"
-    assert lines[7:13] == [
-        "  Joint 0: position = [  0.0000,   0.0000,   0.0000]",
-        "  Joint 1: position = [  0.0000,   0.0000,   0.2500]",
-        "  Joint 2: position = [  0.0000,   0.0000,   0.7500]",
-        "  Joint 3: position = [  0.0000,   0.0000,   1.5000]",
-        "  Joint 4: position = [  0.0000,   0.0000,   2.5000]",
-        "  ... (2 more joints)",
-    ]
-
-
-def test_placement_format_is_fixed_width():
+def prismatic():
     model = Model()
     model.add_joint(0, "prismatic", np.array([1.0, 0.0, 0.0]), SE3(np.eye(3), np.array([0.0, -0.25, 12345.678])), "p")
+    return model
+
+
+ZERO = "position = [  0.0000,   0.0000,   0.0000]"
+
+
+# A fresh workspace has only its sizes and placements; at most five placements are shown, in fixed width.
+@pytest.mark.parametrize("model,q,sizes,placements", [
+    (chain(2), None, (3, 2, 2), [f"Joint 0: {ZERO}", f"Joint 1: {ZERO}", f"Joint 2: {ZERO}"]),
+    (chain(6), np.zeros(6), (7, 6, 6), [
+        f"Joint 0: {ZERO}",
+        "Joint 1: position = [  0.0000,   0.0000,   0.2500]",
+        "Joint 2: position = [  0.0000,   0.0000,   0.7500]",
+        "Joint 3: position = [  0.0000,   0.0000,   1.5000]",
+        "Joint 4: position = [  0.0000,   0.0000,   2.5000]",
+        "... (2 more joints)"]),
+    (prismatic(), np.array([-1.5]), (2, 1, 1),
+     [f"Joint 0: {ZERO}", "Joint 1: position = [ -1.5000,  -0.2500, 12345.6780]"]),
+])
+def test_data_report(model, q, sizes, placements):
     data = Data(model)
-    kavrel.forwardKinematics(model, data, np.array([-1.5]))
-    assert "  Joint 1: position = [ -1.5000,  -0.2500, 12345.6780]" in str(data).split("\n")
+    if q is not None:
+        kavrel.forwardKinematics(model, data, q)
+    shown = min(sizes[0], 5)
+    assert str(data) == data.to_string_info() == "\n".join([
+        "========== Data Information ==========", "Dimensions:", "  njoints: {}".format(sizes[0]),
+        "  nq:      {}".format(sizes[1]), "  nv:      {}".format(sizes[2]), "", f"Joint Placements (first {shown}):",
+        *("  " + line for line in placements), "=" * 37, ""])
 
 
 @pytest.mark.parametrize("obj", [Model(), chain(3), Data(chain(3))])
@@ -104,9 +91,7 @@ def test_print_info_writes_report_to_file_descriptor(obj, capfd):
 
 
 def test_print_info_bypasses_sys_stdout():
-    code = ("import io, sys, kavrel\n"
-            "sys.stdout = io.StringIO()\n"
-            "kavrel.Model().print_info()\n")
+    code = "import io, sys, kavrel\nsys.stdout = io.StringIO()\nkavrel.Model().print_info()\n"
     out = subprocess.run([sys.executable, "-c", code], capture_output=True, text=True, check=True).stdout
     assert out == str(Model()) + "\n"
 

@@ -5,8 +5,8 @@
 
 namespace kavrel {
 
-void get_frame_jacobian(const Model& model, const Data& data, size_t joint_id, ReferenceFrame reference_frame,
-                        std::span<Motion> columns) {
+void get_frame_jacobian(const Model& model, const Data& data, size_t joint_id, const SE3& placement,
+                        ReferenceFrame reference_frame, std::span<Motion> columns) {
   require_matching_sizes(model, data);
   KAVREL_REQUIRE(joint_id < model.njoints, "Joint ID " + std::to_string(joint_id) +
                                                " out of bounds (njoints = " + std::to_string(model.njoints) + ")");
@@ -14,7 +14,8 @@ void get_frame_jacobian(const Model& model, const Data& data, size_t joint_id, R
                                                  std::to_string(columns.size()) + " columns");
   std::fill(columns.begin(), columns.end(), Motion::zero());
   if (joint_id == 0) return;
-  const SE3& oMi = data.oMi[joint_id];
+  const bool at_joint = placement.rotation == Mat3::Identity() && placement.translation == Vec3::Zero();
+  const SE3 oMf = at_joint ? data.oMi[joint_id] : data.oMi[joint_id].compose(placement);
   // Supporting joints, from the joint to the root.
   for (size_t j = joint_id; j != 0; j = model.parents[j]) {
     const size_t first = model.joint_v_idx[j];
@@ -22,9 +23,9 @@ void get_frame_jacobian(const Model& model, const Data& data, size_t joint_id, R
       const Motion& x = data.J[c];
       switch (reference_frame) {
         case ReferenceFrame::WORLD: columns[c] = x; break;
-        case ReferenceFrame::LOCAL: columns[c] = oMi.act_inverse(x); break;
+        case ReferenceFrame::LOCAL: columns[c] = oMf.act_inverse(x); break;
         case ReferenceFrame::LOCAL_WORLD_ALIGNED:
-          columns[c] = {x.angular, x.linear - oMi.translation.cross(x.angular)};
+          columns[c] = {x.angular, x.linear - oMf.translation.cross(x.angular)};
           break;
       }
     }

@@ -5,7 +5,9 @@
 
 namespace kavrel {
 
-Data::Data(const Model& model) : njoints(model.njoints), nq(model.nq), nv(model.nv) {
+Data::Data(const Model& model) : Data(model.njoints, model.nq, model.nv) {}
+
+Data::Data(size_t njoints, size_t nq, size_t nv) : njoints(njoints), nq(nq), nv(nv) {
   const size_t n = njoints;
   v.resize(n); a.resize(n); f.resize(n); ov.resize(n);
   oMi.resize(n); liMi.resize(n); composite_inertia.resize(n);

@@ -90,6 +90,8 @@ struct Data {
   double mechanical_energy = 0.0;
 
   explicit Data(const Model& model);
+  // The workspace of any model of these sizes.
+  Data(size_t njoints, size_t nq, size_t nv);
 
   void reset();
 

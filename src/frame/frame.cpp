@@ -4,12 +4,12 @@
 
 namespace kavrel {
 
-std::string to_string(FrameType type) {
+std::string flag_names(FrameType type) {
   static constexpr struct { uint32_t bit; const char* name; } kNames[] = {
       {FrameType::OP_FRAME, "OP_FRAME"}, {FrameType::JOINT, "JOINT"},
       {FrameType::FIXED_JOINT, "FIXED_JOINT"}, {FrameType::BODY, "BODY"},
       {FrameType::SENSOR, "SENSOR"}};
-  std::string text = "FrameType(";
+  std::string text;
   uint32_t known = 0;
   bool first = true;
   for (const auto& entry : kNames) {
@@ -27,7 +27,9 @@ std::string to_string(FrameType type) {
     if (!first) text += " | ";
     text += hex;
   }
-  return text + ")";
+  return text;
 }
+
+std::string to_string(FrameType type) { return "FrameType(" + flag_names(type) + ")"; }
 
 }  // namespace kavrel

@@ -22,6 +22,9 @@ struct FrameType {
 // "FrameType(BODY)", "FrameType(OP_FRAME | BODY)", "FrameType(0x0)".
 std::string to_string(FrameType type);
 
+// The same without the wrapper: "BODY", "OP_FRAME | BODY", "0x0".
+std::string flag_names(FrameType type);
+
 struct Frame {
   std::string name;
   size_t parent_joint = 0;

@@ -59,6 +59,19 @@ MotionSubspace make_subspace(JointType type, const Vec3& u) {
 
 }  // namespace
 
+const char* kind_name(JointType type) {
+  switch (type) {
+    case JointType::Fixed: return "fixed";
+    case JointType::Revolute: return "revolute";
+    case JointType::Continuous: return "continuous";
+    case JointType::Prismatic: return "prismatic";
+    case JointType::Planar: return "planar";
+    case JointType::Floating: return "floating";
+    case JointType::Spherical: return "spherical";
+  }
+  fail_internal("unknown joint type");
+}
+
 Joint Joint::make(JointType type, const Vec3& axis) {
   const auto [nq, nv] = dimensions(type);
   const Vec3 unit = axis / axis.norm();
@@ -144,48 +157,6 @@ SE3 compute_joint_placement(const Joint& joint, const SE3& placement, const doub
   }
   if (joint.joint_type == JointType::Fixed) return placement;
   return placement.compose(compute_joint_transform(joint, x));
-}
-
-Motion compute_joint_velocity(const Joint& joint, const double* x) {
-  switch (joint.joint_type) {
-    case JointType::Fixed:
-      return Motion::zero();
-    case JointType::Revolute:
-    case JointType::Continuous:
-      return {x[0] * joint.unit_axis, Vec3::Zero()};
-    case JointType::Prismatic:
-      return {Vec3::Zero(), x[0] * joint.unit_axis};
-    case JointType::Planar:
-      return {Vec3(0.0, 0.0, x[2]), Vec3(x[0], x[1], 0.0)};
-    case JointType::Floating:
-      return {Vec3(x[3], x[4], x[5]), Vec3(x[0], x[1], x[2])};
-    case JointType::Spherical:
-      return {Vec3(x[0], x[1], x[2]), Vec3::Zero()};
-  }
-  fail_internal("unknown joint type");
-}
-
-void project_force(const Joint& joint, const Force& f, double* tau) {
-  switch (joint.joint_type) {
-    case JointType::Fixed:
-      return;
-    case JointType::Revolute:
-    case JointType::Continuous:
-      tau[0] = joint.unit_axis.dot(f.angular);
-      return;
-    case JointType::Prismatic:
-      tau[0] = joint.unit_axis.dot(f.linear);
-      return;
-    case JointType::Planar:
-      tau[0] = f.linear.x(); tau[1] = f.linear.y(); tau[2] = f.angular.z();
-      return;
-    case JointType::Floating:
-      for (int k = 0; k < 3; ++k) { tau[k] = f.linear[k]; tau[3 + k] = f.angular[k]; }
-      return;
-    case JointType::Spherical:
-      for (int k = 0; k < 3; ++k) tau[k] = f.angular[k];
-      return;
-  }
 }
 
 }  // namespace kavrel

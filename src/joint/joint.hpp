@@ -32,6 +32,9 @@ constexpr JointDimensions dimensions(JointType type) {
   return {0, 0};
 }
 
+// The URDF spelling of each kind: "fixed", "revolute", "continuous", ...
+const char* kind_name(JointType type);
+
 // The columns of S: the spatial velocity of a unit rate of each coordinate,
 // in the joint's own frame.
 struct MotionSubspace {
@@ -63,14 +66,53 @@ SE3 compute_joint_transform(const Joint& joint, const double* x);
 // placement * transform: the joint's frame in its parent's frame.
 SE3 compute_joint_placement(const Joint& joint, const SE3& placement, const double* x);
 
-// S * v for the joint's slice of v (nv values).
-Motion compute_joint_velocity(const Joint& joint, const double* v);
-
-// S^T f, written to the joint's slice of a torque vector (nv values).
-void project_force(const Joint& joint, const Force& f, double* tau);
 
 // Rotation of the quaternion (x, y, z, w), normalised without overflow or
 // underflow: the largest component is scaled to 1 first.
 Mat3 quaternion_rotation(double x, double y, double z, double w);
+
+// S * v for the joint's slice of v (nv values). Inline: every pass calls it per joint.
+inline Motion compute_joint_velocity(const Joint& joint, const double* x) {
+  switch (joint.joint_type) {
+    case JointType::Fixed:
+      return Motion::zero();
+    case JointType::Revolute:
+    case JointType::Continuous:
+      return {x[0] * joint.unit_axis, Vec3::Zero()};
+    case JointType::Prismatic:
+      return {Vec3::Zero(), x[0] * joint.unit_axis};
+    case JointType::Planar:
+      return {Vec3(0.0, 0.0, x[2]), Vec3(x[0], x[1], 0.0)};
+    case JointType::Floating:
+      return {Vec3(x[3], x[4], x[5]), Vec3(x[0], x[1], x[2])};
+    case JointType::Spherical:
+      return {Vec3(x[0], x[1], x[2]), Vec3::Zero()};
+  }
+  return Motion::zero();  // not reached: every kind returns above
+}
+
+// S^T f, written to the joint's slice of a torque vector (nv values).
+inline void project_force(const Joint& joint, const Force& f, double* tau) {
+  switch (joint.joint_type) {
+    case JointType::Fixed:
+      return;
+    case JointType::Revolute:
+    case JointType::Continuous:
+      tau[0] = joint.unit_axis.dot(f.angular);
+      return;
+    case JointType::Prismatic:
+      tau[0] = joint.unit_axis.dot(f.linear);
+      return;
+    case JointType::Planar:
+      tau[0] = f.linear.x(); tau[1] = f.linear.y(); tau[2] = f.angular.z();
+      return;
+    case JointType::Floating:
+      for (int k = 0; k < 3; ++k) { tau[k] = f.linear[k]; tau[3 + k] = f.angular[k]; }
+      return;
+    case JointType::Spherical:
+      for (int k = 0; k < 3; ++k) tau[k] = f.angular[k];
+      return;
+  }
+}
 
 }  // namespace kavrel

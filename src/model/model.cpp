@@ -63,6 +63,13 @@ void add_frame(Model& model, Frame frame) {
   model.nframes = model.frames.size();
 }
 
+Result<size_t> add_operational_frame(Model& model, std::string name, size_t parent_joint, const SE3& placement) {
+  if (parent_joint >= model.njoints)
+    return value_error("joint_id " + std::to_string(parent_joint) + " >= njoints " + std::to_string(model.njoints));
+  add_frame(model, Frame{std::move(name), parent_joint, 0, placement, Inertia::zero(), FrameType{FrameType::OP_FRAME}});
+  return model.nframes - 1;
+}
+
 std::optional<size_t> find_joint(const Model& model, std::string_view name) {
   for (size_t i = 0; i < model.names.size(); ++i)
     if (model.names[i] == name) return i;

@@ -53,6 +53,10 @@ void set_joint_position_limits(Model& model, size_t joint_id, std::span<const do
 
 void add_frame(Model& model, Frame frame);
 
+// Adds an operational frame (previous frame 0) on an existing joint and returns its
+// index; for a joint that does not exist it fails and changes nothing.
+Result<size_t> add_operational_frame(Model& model, std::string name, size_t parent_joint, const SE3& placement);
+
 std::optional<size_t> find_joint(const Model& model, std::string_view name);
 std::optional<size_t> find_frame(const Model& model, std::string_view name);
 

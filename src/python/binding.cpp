@@ -101,7 +101,7 @@ bool bind_arguments(const Signature& sig, std::string_view owner, PyObject* cons
   }
   std::vector<std::string_view> missing;
   for (size_t i = 0; i < sig.count; ++i)
-    if (slots[i] == nullptr) missing.push_back(sig.parameters[i]);
+    if (slots[i] == nullptr && !sig.has_default[i]) missing.push_back(sig.parameters[i]);
   if (!missing.empty()) {
     return fail(full_name(sig, owner) + " missing " + std::to_string(missing.size()) +
                 " required positional argument" + (missing.size() == 1 ? "" : "s") + ": " +
@@ -141,6 +141,7 @@ PyTypeObject* create_class(const ClassSpec& definition) {
   if (definition.properties != nullptr) slots.push_back({Py_tp_getset, definition.properties});
   if (definition.repr != nullptr) slots.push_back({Py_tp_repr, reinterpret_cast<void*>(definition.repr)});
   if (definition.str != nullptr) slots.push_back({Py_tp_str, reinterpret_cast<void*>(definition.str)});
+  if (definition.multiply != nullptr) slots.push_back({Py_nb_multiply, reinterpret_cast<void*>(definition.multiply)});
   slots.push_back({0, nullptr});
   // Immutable, as built-in types are: `kavrel.Model.nq = 5` would otherwise
   // change every model for the rest of the process.

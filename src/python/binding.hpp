@@ -15,6 +15,19 @@
 
 namespace kavrel::python {
 
+// Lets other Python threads run for the lifetime of the object; the code
+// inside touches no Python object.
+class WithoutInterpreterLock {
+ public:
+  WithoutInterpreterLock() : state_(PyEval_SaveThread()) {}
+  ~WithoutInterpreterLock() { PyEval_RestoreThread(state_); }
+  WithoutInterpreterLock(const WithoutInterpreterLock&) = delete;
+  WithoutInterpreterLock& operator=(const WithoutInterpreterLock&) = delete;
+
+ private:
+  PyThreadState* state_;
+};
+
 // Raises the internal-failure exception, creating its class on first use.
 PyObject* raise_panic(const char* message);
 
@@ -79,7 +92,14 @@ struct Invocation {
       if constexpr (Sig.has_self && i == 0) {
         return std::get<0>(converters).load(self);
       } else {
-        if (std::get<i>(converters).load(slots[i - first])) return true;
+        auto& converter = std::get<i>(converters);
+        // Only a parameter with a default may be left out, and its body takes std::optional.
+        if constexpr (requires { converter.load_missing(); }) {
+          if (slots[i - first] == nullptr) return converter.load_missing();
+        } else {
+          static_assert(!Sig.has_default[i - first], "a parameter with a default is a std::optional");
+        }
+        if (converter.load(slots[i - first])) return true;
         if (PyErr_ExceptionMatches(PyExc_TypeError)) prefix_type_error(Sig.parameters[i - first]);
         return false;
       }
@@ -135,7 +155,7 @@ struct Constructor {
 };
 
 // A read-only property, __repr__ or __str__: the body takes only self.
-inline constexpr Signature kSelfOnly{{}, {}, 0, true};
+inline constexpr Signature kSelfOnly{{}, {}, 0, true, {}};
 
 template <auto Body>
 PyObject* property_getter(PyObject* self, void*) {
@@ -180,6 +200,7 @@ struct ClassSpec {
   PyGetSetDef* properties;
   reprfunc repr;
   reprfunc str;
+  binaryfunc multiply = nullptr;  // the `*` operator, or none
 };
 
 PyTypeObject* create_class(const ClassSpec& definition);
@@ -187,6 +208,18 @@ PyTypeObject* create_class(const ClassSpec& definition);
 // Adds a class attribute to a class from create_class, before the module
 // publishes it; Python code cannot, the class being immutable.
 bool set_class_attribute(PyTypeObject* type, const char* name, PyObject* value);
+
+// A binary operator between two objects of one class; NotImplemented for any
+// other operand, so that the interpreter tries the other side or raises TypeError.
+template <Boxed T, auto Body>
+PyObject* binary_operator(PyObject* left, PyObject* right) {
+  if (!is_instance<T>(left) || !is_instance<T>(right)) Py_RETURN_NOTIMPLEMENTED;
+  return guarded([&]() -> PyObject* {
+    Converter<const T&> a, b;
+    if (!a.load(left) || !b.load(right)) return nullptr;
+    return to_python(Body(a.get(), b.get()));
+  });
+}
 
 template <Boxed T>
 void dealloc_box(PyObject* object) {

@@ -79,6 +79,28 @@ auto jcom(const Data& self) {
   });
 }
 
+// Every oMi in one (njoints, 4, 4) array, without an SE3 object per joint.
+auto oMi_homogeneous(const Data& self) {
+  return array_result({self.oMi.size(), 4, 4}, [&placements = self.oMi](double* out) {
+    for (size_t i = 0; i < placements.size(); ++i) write_homogeneous(placements[i], out + 16 * i);
+  });
+}
+
+// Pickling and copying give a fresh workspace of the same shape: Data(Model()), then the shape.
+auto reduce(const Data& self) {
+  return std::tuple(ClassObject<Data>{}, std::tuple(Model::create()), std::tuple(self.njoints, self.nq, self.nv));
+}
+
+Result<Unit> set_state(Data& self, std::tuple<size_t, size_t, size_t> state) {
+  const auto [njoints, nq, nv] = state;
+  // What some model has: joint 0 without coordinates, at most 7 and 6 per other joint, nv <= nq.
+  if (njoints == 0 || nq > 7 * (njoints - 1) || nv > 6 * (njoints - 1) || nv > nq)
+    return value_error("Data state (" + std::to_string(njoints) + ", " + std::to_string(nq) + ", " +
+                       std::to_string(nv) + ") is not the shape of a model");
+  self = Data(njoints, nq, nv);
+  return Unit{};
+}
+
 auto composite_inertia(const Data& self) {
   return stack_of_matrix6<Inertia>(self.composite_inertia, [](const Inertia& y) { return to_matrix6(y); });
 }
@@ -94,6 +116,8 @@ PyMethodDef methods[] = {
                "Get joint translation (position) in world frame">(),
     method_row<"Data", "to_string_info($self)", report, "Get string representation of data structure information">(),
     method_row<"Data", "print_info($self)", print_info, "Print data structure information">(),
+    method_row<"Data", "__reduce__($self)", reduce>(),
+    method_row<"Data", "__setstate__($self, state)", set_state>(),
     {nullptr, nullptr, 0, nullptr},
 };
 
@@ -105,6 +129,7 @@ PyGetSetDef properties[] = {
     property_row<"C", coriolis, "Get Coriolis matrix C as a numpy array (nv x nv)">(),
     property_row<"g", gravity_torques, "Get gravity vector g as a numpy array (nv)">(),
     property_row<"oMi", oMi, "Get joint placements in world frame (oMi) as a list of SE3">(),
+    property_row<"oMi_homogeneous", oMi_homogeneous, "Every oMi as one (njoints, 4, 4) array of homogeneous matrices">(),
     property_row<"liMi", liMi, "Joint placements in their parent joint's frame (liMi), a list of SE3">(),
     property_row<"v", v, "Joint velocities in joint frames, (njoints, 6) array, angular part first">(),
     property_row<"a", a, "Joint accelerations with the gravity offset, (njoints, 6) array, angular part first">(),

@@ -1,6 +1,8 @@
 // Model: the kinematic tree, built joint by joint or imported.
 #include <cmath>
 
+#include "model/floating_base.hpp"
+#include "model/model_state.hpp"
 #include "python/binding.hpp"
 #include "python/classes.hpp"
 #include "python/reports.hpp"
@@ -106,6 +108,65 @@ Result<BodyInertia> get_body_inertia(const Model& self, size_t joint_id) {
   return BodyInertia{inertia.mass, vec3_array(inertia.lever), matrix_array(inertia.rotational.matrix())};
 }
 
+// The frame table, one list per column.
+std::vector<std::string> frame_names(const Model& self) {
+  std::vector<std::string> out;
+  for (const Frame& frame : self.frames) out.push_back(frame.name);
+  return out;
+}
+std::vector<size_t> frame_parents(const Model& self) {
+  std::vector<size_t> out;
+  for (const Frame& frame : self.frames) out.push_back(frame.parent_joint);
+  return out;
+}
+std::vector<std::string> frame_types(const Model& self) {
+  std::vector<std::string> out;
+  for (const Frame& frame : self.frames) out.push_back(flag_names(frame.frame_type));
+  return out;
+}
+std::vector<SE3> frame_placements(const Model& self) {
+  std::vector<SE3> out;
+  for (const Frame& frame : self.frames) out.push_back(frame.placement);
+  return out;
+}
+
+Result<size_t> add_frame(Model& self, std::string name, size_t parent_joint, const SE3& placement) {
+  return add_operational_frame(self, std::move(name), parent_joint, placement);
+}
+
+// The joint table, one list per column.
+std::vector<std::string> joint_types(const Model& self) {
+  std::vector<std::string> out;
+  for (const Joint& joint : self.joints) out.emplace_back(kind_name(joint.joint_type));
+  return out;
+}
+Ref<std::vector<size_t>> joint_nq(const Model& self) { return self.joint_nq; }
+Ref<std::vector<size_t>> joint_nv(const Model& self) { return self.joint_nv; }
+Ref<std::vector<size_t>> joint_q_idx(const Model& self) { return self.joint_q_idx; }
+Ref<std::vector<size_t>> joint_v_idx(const Model& self) { return self.joint_v_idx; }
+Ref<std::vector<SE3>> joint_placements(const Model& self) { return self.joint_placements; }
+
+auto joint_axes(const Model& self) {
+  return array_result({self.joints.size(), 3}, [&joints = self.joints](double* out) {
+    for (size_t i = 0; i < joints.size(); ++i)
+      for (int k = 0; k < 3; ++k) out[3 * i + k] = joints[i].axis[k];
+  });
+}
+
+Model floating_base(const Model& self, std::optional<std::string> name) {
+  return with_floating_base(self, name.value_or("root_joint"));
+}
+
+// Pickling and copying: Model() and then the whole model as bytes.
+auto reduce(const Model& self) { return std::tuple(ClassObject<Model>{}, std::tuple<>(), Bytes{save_model(self)}); }
+
+Result<Unit> set_state(Model& self, Bytes state) {
+  auto loaded = load_model(state.data);
+  if (!loaded) return loaded.error();
+  self = std::move(*loaded);
+  return Unit{};
+}
+
 std::string report(const Model& self) { return model_report(self); }
 void print_info(const Model& self) { write_to_stdout(model_report(self) + "\n"); }
 
@@ -139,6 +200,12 @@ PyMethodDef methods[] = {
                "(lever) in the joint frame and its 3x3 rotational inertia about that centre.">(),
     method_row<"Model", "get_body_inertia($self, joint_id)", get_body_inertia,
                "Get (mass, lever, rotational_inertia) of the body carried by a joint.">(),
+    method_row<"Model", "add_frame($self, name, parent_joint, placement)", add_frame,
+               "Add an operational frame on a joint at a placement in the joint's frame; return its id.">(),
+    method_row<"Model", "with_floating_base($self, name='root_joint')", floating_base,
+               "A new model whose root body hangs from the universe on a floating joint.">(),
+    method_row<"Model", "__reduce__($self)", reduce>(),
+    method_row<"Model", "__setstate__($self, state)", set_state>(),
     {nullptr, nullptr, 0, nullptr},
 };
 
@@ -156,6 +223,17 @@ PyGetSetDef properties[] = {
     property_row<"gravity_full", gravity_full,
                  "Get full 6D gravity [linear_x, linear_y, linear_z, angular_x, angular_y, angular_z]">(),
     property_row<"parents", parents, "Parent joint index of every joint (list of int)">(),
+    property_row<"frame_names", frame_names, "Name of every frame (list of str)">(),
+    property_row<"frame_parents", frame_parents, "Joint that carries every frame (list of int)">(),
+    property_row<"frame_types", frame_types, "Kind flags of every frame, e.g. \"BODY\" (list of str)">(),
+    property_row<"frame_placements", frame_placements, "Placement of every frame in its joint's frame (list of SE3)">(),
+    property_row<"joint_types", joint_types, "Kind of every joint, as URDF names it (list of str)">(),
+    property_row<"joint_nq", joint_nq, "Configuration size of every joint (list of int)">(),
+    property_row<"joint_nv", joint_nv, "Velocity size of every joint (list of int)">(),
+    property_row<"joint_q_idx", joint_q_idx, "First index of every joint in q (list of int)">(),
+    property_row<"joint_v_idx", joint_v_idx, "First index of every joint in v (list of int)">(),
+    property_row<"joint_axes", joint_axes, "Axis of every joint as stored, (njoints, 3) array">(),
+    property_row<"joint_placements", joint_placements, "Placement of every joint in its parent's frame (list of SE3)">(),
     {nullptr, nullptr, nullptr, nullptr, nullptr},
 };
 

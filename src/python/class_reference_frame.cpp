@@ -17,12 +17,27 @@ std::string text(const ReferenceFrame& self) {
   return "ReferenceFrame(" + std::to_string(static_cast<int>(self)) + ")";
 }
 
+// Every instance, ReferenceFrame() too, unpickles to the class's own object for its code.
+ClassAttribute<ReferenceFrame> reduce(const ReferenceFrame& self) {
+  switch (self) {
+    case ReferenceFrame::WORLD: return {"WORLD"};
+    case ReferenceFrame::LOCAL: return {"LOCAL"};
+    case ReferenceFrame::LOCAL_WORLD_ALIGNED: return {"LOCAL_WORLD_ALIGNED"};
+  }
+  fail_internal("unknown reference frame code " + std::to_string(static_cast<int>(self)));
+}
+
+PyMethodDef methods[] = {
+    method_row<"ReferenceFrame", "__reduce__($self)", reduce>(),
+    {nullptr, nullptr, 0, nullptr},
+};
+
 }  // namespace
 
 PyTypeObject* create_reference_frame_class() {
   PyTypeObject* type =
       create_class({"kavrel.ReferenceFrame", nullptr, sizeof(Box<ReferenceFrame>), dealloc_box<ReferenceFrame>,
-                    &Constructor<"ReferenceFrame", "()", construct>::call, nullptr, nullptr,
+                    &Constructor<"ReferenceFrame", "()", construct>::call, methods, nullptr,
                     self_text<text>, nullptr});
   if (type == nullptr) return nullptr;
   PyClass<ReferenceFrame>::type = type;

@@ -30,6 +30,17 @@ bool Converter<size_t>::load(PyObject* object) {
   return true;
 }
 
+bool Converter<IntegerOrNone>::load(PyObject* object) {
+  if (object == Py_None) return true;
+  PyObject* index = PyNumber_Index(object);
+  if (index == nullptr) return false;
+  const long long n = PyLong_AsLongLong(index);
+  Py_DECREF(index);
+  if (n == -1 && PyErr_Occurred()) return false;
+  value.value = n;
+  return true;
+}
+
 bool Converter<double>::load(PyObject* object) {
   value = PyFloat_AsDouble(object);
   return !(value == -1.0 && PyErr_Occurred());
@@ -96,6 +107,76 @@ bool finish_matrix(PyArrayObject* array, Py_ssize_t expected_rows, Py_ssize_t ex
     for (Py_ssize_t j = 0; j < cols; ++j)
       std::memcpy(out + i * cols + j, base + i * row_stride + j * col_stride, sizeof(double));
   return true;
+}
+
+bool finish_rows(PyArrayObject* array, Py_ssize_t expected_cols, Py_ssize_t& rows, Py_ssize_t& cols,
+                 std::vector<double>& out) {
+  if (!still_float64_array(array, 2)) return false;
+  const Py_ssize_t n = PyArray_DIM(array, 0);
+  if (PyArray_DIM(array, 1) == expected_cols) out.resize(static_cast<size_t>(n * expected_cols));
+  return finish_matrix(array, n, expected_cols, rows, cols, out.data());
+}
+
+bool Converter<const StateRows&>::load(PyObject* object) {
+  value.array = as_float64_array(object, 2);
+  return value.array != nullptr || cannot_convert(object, "PyArray<T, D>");
+}
+
+bool Converter<const StateRows&>::finish() {
+  if (!still_float64_array(value.array, 2)) return false;
+  if (!PyArray_IS_C_CONTIGUOUS(value.array)) {
+    PyErr_SetString(PyExc_TypeError, "The given array is not contiguous");
+    return false;
+  }
+  value.rows = static_cast<size_t>(PyArray_DIM(value.array, 0));
+  value.cols = static_cast<size_t>(PyArray_DIM(value.array, 1));
+  return true;
+}
+
+void StateRows::copy_to(std::vector<double>& out) const {
+  const auto* values = static_cast<const double*>(PyArray_DATA(array));
+  out.assign(values, values + rows * cols);
+}
+
+bool Converter<Bytes>::load(PyObject* object) {
+  if (!PyBytes_Check(object)) return cannot_convert(object, "PyBytes");
+  char* data = nullptr;
+  Py_ssize_t size = 0;
+  if (PyBytes_AsStringAndSize(object, &data, &size) < 0) return false;
+  value.data.assign(data, static_cast<size_t>(size));
+  return true;
+}
+
+bool Converter<const PointsArgument&>::load(PyObject* object) {
+  value.single = as_float64_array(object, 1) != nullptr;
+  return value.single ? one.load(object) : many.load(object);
+}
+
+bool Converter<const PointsArgument&>::finish() {
+  if (!value.single) {
+    if (!many.finish()) return false;
+    value.points = many.get();
+    return true;
+  }
+  if (!one.finish()) return false;
+  const std::span<const double> point = one.get();
+  value.points.rows = 1;
+  value.points.cols = static_cast<Py_ssize_t>(point.size());
+  value.points.values.assign(point.begin(), point.end());
+  return true;
+}
+
+PyObject* to_python(const Bytes& bytes) {
+  return PyBytes_FromStringAndSize(bytes.data.data(), static_cast<Py_ssize_t>(bytes.data.size()));
+}
+
+PyObject* class_attribute_recipe(PyTypeObject* type, const char* name) {
+  PyObject* getattr = PyDict_GetItemString(PyEval_GetBuiltins(), "getattr");  // borrowed
+  if (getattr == nullptr) {
+    PyErr_SetString(PyExc_RuntimeError, "getattr is not a builtin");
+    return nullptr;
+  }
+  return Py_BuildValue("(O(Os))", getattr, reinterpret_cast<PyObject*>(type), name);
 }
 
 PyObject* to_python(Unit) { Py_RETURN_NONE; }

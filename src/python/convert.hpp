@@ -9,6 +9,7 @@
 #include <span>
 #include <string>
 #include <tuple>
+#include <type_traits>
 #include <vector>
 
 #include "data/data.hpp"
@@ -49,6 +50,17 @@ struct MatrixArgument {
   Py_ssize_t cols = 0;
   std::array<double, Rows * Cols> values{};  // row-major
   double operator()(Py_ssize_t i, Py_ssize_t j) const { return values[i * Cols + j]; }
+};
+
+bool finish_rows(PyArrayObject* array, Py_ssize_t expected_cols, Py_ssize_t& rows, Py_ssize_t& cols,
+                 std::vector<double>& out);
+
+// Any number of rows of Cols values, copied only when the width is Cols.
+template <Py_ssize_t Cols>
+struct RowsArgument {
+  Py_ssize_t rows = 0;
+  Py_ssize_t cols = 0;
+  std::vector<double> values;  // row-major
 };
 
 // The converter of each parameter type of a function body. `load` runs in
@@ -103,6 +115,37 @@ struct Converter<size_t> {
   size_t get() { return value; }
 };
 
+// An integer of either sign, or None.
+struct IntegerOrNone {
+  std::optional<long long> value;
+};
+
+template <>
+struct Converter<IntegerOrNone> {
+  IntegerOrNone value;
+  bool load(PyObject* object);
+  bool finish() { return true; }
+  IntegerOrNone get() { return value; }
+};
+
+// A two-dimensional, C-contiguous float64 array of states, one per row. Only
+// its shape is read at conversion; the body copies the values once it has
+// checked the shape.
+struct StateRows {
+  PyArrayObject* array = nullptr;
+  size_t rows = 0;
+  size_t cols = 0;
+  void copy_to(std::vector<double>& out) const;
+};
+
+template <>
+struct Converter<const StateRows&> {
+  StateRows value;
+  bool load(PyObject* object);
+  bool finish();
+  const StateRows& get() { return value; }
+};
+
 template <>
 struct Converter<double> {
   double value = 0.0;
@@ -140,6 +183,80 @@ struct Converter<const MatrixArgument<Rows, Cols>&> {
   bool load(PyObject* object) { return load_matrix(object, array); }
   bool finish() { return finish_matrix(array, Rows, Cols, value.rows, value.cols, value.values.data()); }
   const MatrixArgument<Rows, Cols>& get() { return value; }
+};
+
+template <Py_ssize_t Cols>
+struct Converter<const RowsArgument<Cols>&> {
+  PyArrayObject* array = nullptr;
+  RowsArgument<Cols> value;
+  bool load(PyObject* object) { return load_matrix(object, array); }
+  bool finish() { return finish_rows(array, Cols, value.rows, value.cols, value.values); }
+  const RowsArgument<Cols>& get() { return value; }
+};
+
+// A parameter with a default: left out, it is std::nullopt.
+template <class T>
+struct Converter<std::optional<T>> {
+  Converter<T> inner;
+  bool present = false;
+  bool load_missing() { return true; }
+  bool load(PyObject* object) {
+    present = true;
+    return inner.load(object);
+  }
+  bool finish() { return !present || inner.finish(); }
+  std::optional<T> get() { return present ? std::optional<T>(inner.get()) : std::nullopt; }
+};
+
+// A Python bytes object, copied.
+struct Bytes {
+  std::string data;
+};
+
+template <>
+struct Converter<Bytes> {
+  Bytes value;
+  bool load(PyObject* object);
+  bool finish() { return true; }
+  Bytes get() { return std::move(value); }
+};
+
+// A tuple of exactly sizeof...(T) items, each converted as its own parameter type.
+template <class... T>
+struct Converter<std::tuple<T...>> {
+  std::tuple<Converter<T>...> items;
+  bool load(PyObject* object) {
+    if (!PyTuple_Check(object) || PyTuple_Size(object) != static_cast<Py_ssize_t>(sizeof...(T))) {
+      static const std::string target = "tuple of " + std::to_string(sizeof...(T));
+      return cannot_convert(object, target.c_str());
+    }
+    return std::apply([&](auto&... item) {
+      Py_ssize_t i = 0;
+      return (item.load(PyTuple_GetItem(object, i++)) && ...);
+    }, items);
+  }
+  bool finish() {
+    return std::apply([](auto&... item) { return (item.finish() && ...); }, items);
+  }
+  std::tuple<T...> get() {
+    return std::apply([](auto&... item) { return std::tuple<T...>(item.get()...); }, items);
+  }
+};
+
+// One point as a (3,) array or many as an (N, 3) array; the shape is the body's to check.
+struct PointsArgument {
+  bool single = false;
+  RowsArgument<3> points;  // one row for a single point
+};
+
+template <>
+struct Converter<const PointsArgument&> {
+  Converter<std::span<const double>> one;
+  Converter<const RowsArgument<3>&> many;
+  PointsArgument value;
+  bool load(PyObject* object);
+  bool finish();
+  const PointsArgument& get() { return value; }
 };
 
 // Results. Bodies return C++ values; these turn them into new Python
@@ -187,16 +304,51 @@ PyObject* to_python(const T& value) { return wrap<T>(T(value)); }
 template <class T>
 PyObject* to_python(Ref<T> view) { return to_python(view.get()); }
 
+PyObject* to_python(const Bytes& bytes);
+
+// The class object itself, as the callable of a pickling recipe.
+template <Boxed T>
+struct ClassObject {};
+
+template <Boxed T>
+PyObject* to_python(ClassObject<T>) {
+  return Py_NewRef(reinterpret_cast<PyObject*>(PyClass<T>::type));
+}
+
+// The recipe (getattr, (class, name)): unpickling gives back the class's own attribute.
+template <Boxed T>
+struct ClassAttribute {
+  const char* name;
+};
+
+PyObject* class_attribute_recipe(PyTypeObject* type, const char* name);
+
+template <Boxed T>
+PyObject* to_python(ClassAttribute<T> attribute) {
+  return class_attribute_recipe(PyClass<T>::type, attribute.name);
+}
+
 // A new C-ordered float64 array of the given shape, to be filled in place.
 PyObject* new_array(int ndim, const npy_intp* shape, double** values);
 
+// Raises the Python exception of an error value.
+PyObject* raise(const Error& error);
+
+// A fill that returns a Status may refuse; the array is then dropped.
 template <class Fill>
 PyObject* to_python(ArrayResult<Fill>&& result) {
   double* out = nullptr;
   PyObject* array = new_array(result.ndim, result.shape.data(), &out);
   if (array == nullptr) return nullptr;
   try {
-    result.fill(out);
+    if constexpr (std::is_same_v<decltype(result.fill(out)), Status>) {
+      if (Status status = result.fill(out); !status) {
+        Py_DECREF(array);
+        return raise(status.error());
+      }
+    } else {
+      result.fill(out);
+    }
   } catch (...) {
     Py_DECREF(array);
     throw;
@@ -222,8 +374,6 @@ PyObject* to_python(std::tuple<T...>&& values) {
   return tuple;
 }
 
-// Raises the Python exception of an error value.
-PyObject* raise(const Error& error);
 
 template <class T>
 PyObject* to_python(Result<T>&& result) {

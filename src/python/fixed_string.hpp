@@ -19,13 +19,14 @@ struct FixedString {
 
 inline constexpr size_t kMaxParameters = 8;
 
-// "name($self, a, b)": the name, the parameters after $self, and whether
-// $self is there.
+// "name($self, a, b='x')": the name, the parameters after $self, whether
+// $self is there, and which parameters have a default (b here).
 struct Signature {
   std::string_view name;
   std::array<std::string_view, kMaxParameters> parameters{};
   size_t count = 0;
   bool has_self = false;
+  std::array<bool, kMaxParameters> has_default{};
 };
 
 // Index loops rather than string_view searches: the views point into template
@@ -40,10 +41,18 @@ constexpr Signature parse_signature(std::string_view text) {
     if (pos != close && text[pos] != ',') continue;
     size_t first = start, last = pos;
     while (first < last && text[first] == ' ') ++first;
+    // The default's text is for the interpreter's signature only.
+    size_t equals = first;
+    while (equals < last && text[equals] != '=') ++equals;
+    const bool has_default = equals < last;
+    last = equals;
     while (last > first && text[last - 1] == ' ') --last;
     const std::string_view parameter(text.data() + first, last - first);
     if (parameter == "$self") sig.has_self = true;
-    else if (last > first) sig.parameters[sig.count++] = parameter;
+    else if (last > first) {
+      sig.has_default[sig.count] = has_default;
+      sig.parameters[sig.count++] = parameter;
+    }
     start = pos + 1;
   }
   return sig;

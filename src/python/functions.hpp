@@ -20,6 +20,19 @@ inline std::optional<Error> check_length(const char* what, std::span<const doubl
                      std::to_string(expected));
 }
 
+inline std::optional<Error> check_frame(const Model& model, size_t frame_id) {
+  if (frame_id < model.nframes) return std::nullopt;
+  return value_error("Frame ID " + std::to_string(frame_id) + " out of range (max: " +
+                     std::to_string(model.nframes - 1) + ")");
+}
+
+inline std::optional<Error> check_frame_joint(const Model& model, size_t frame_id) {
+  const size_t joint_id = model.frames[frame_id].parent_joint;
+  if (joint_id < model.njoints) return std::nullopt;
+  return value_error("Frame " + std::to_string(frame_id) + " has invalid joint ID " + std::to_string(joint_id) +
+                     " (max: " + std::to_string(model.njoints - 1) + ")");
+}
+
 // The result of q (+) v, written straight into its array.
 struct Integrated {
   const Model& model;
@@ -42,6 +55,7 @@ Result<MotionColumns> getFrameJacobian(const Model& model, const Data& data, siz
                                        ReferenceFrame reference_frame);
 Result<MotionColumns> getFrameJacobianTimeVariation(const Model& model, const Data& data, size_t frame_id,
                                                     ReferenceFrame reference_frame);
+Result<SE3> getFramePlacement(const Model& model, const Data& data, size_t frame_id);
 
 // Dynamics.
 Result<Ref<Vector>> rnea(const Model& model, Data& data, std::span<const double> q, std::span<const double> v,

@@ -7,6 +7,7 @@
 #include "algorithms/forward_kinematics.hpp"
 #include "algorithms/frame_jacobian.hpp"
 #include "algorithms/frame_jacobian_time_variation.hpp"
+#include "algorithms/frame_placement.hpp"
 #include "algorithms/jacobian_time_variation.hpp"
 #include "algorithms/joint_jacobians.hpp"
 #include "python/functions.hpp"
@@ -21,10 +22,6 @@ std::optional<Error> check_q(const Model& model, std::span<const double> q) {
   return check_length("q", q, "nq", model.nq);
 }
 
-std::optional<Error> check_frame(const Model& model, size_t frame_id) {
-  if (frame_id < model.nframes) return std::nullopt;
-  return value_error("Frame ID " + to_string(frame_id) + " out of range (max: " + to_string(model.nframes - 1) + ")");
-}
 
 }  // namespace
 
@@ -79,12 +76,17 @@ Result<Unit> computeJointJacobiansTimeVariation(const Model& model, Data& data, 
 Result<MotionColumns> getFrameJacobian(const Model& model, const Data& data, size_t frame_id,
                                        ReferenceFrame reference_frame) {
   if (auto error = check_frame(model, frame_id)) return *error;
+  if (auto error = check_frame_joint(model, frame_id)) return *error;
   const size_t joint_id = model.frames[frame_id].parent_joint;
-  if (joint_id >= model.njoints)
-    return value_error("Frame " + to_string(frame_id) + " has invalid joint ID " + to_string(joint_id) +
-                       " (max: " + to_string(model.njoints - 1) + ")");
-  kavrel::get_frame_jacobian(model, data, joint_id, reference_frame, data.result_columns);
+  kavrel::get_frame_jacobian(model, data, joint_id, model.frames[frame_id].placement, reference_frame,
+                             data.result_columns);
   return columns_linear_first<Motion>(data.result_columns);
+}
+
+Result<SE3> getFramePlacement(const Model& model, const Data& data, size_t frame_id) {
+  if (auto error = check_frame(model, frame_id)) return *error;
+  if (auto error = check_frame_joint(model, frame_id)) return *error;
+  return kavrel::frame_placement(model, data, frame_id);
 }
 
 Result<MotionColumns> getFrameJacobianTimeVariation(const Model& model, const Data& data, size_t frame_id,

@@ -6,18 +6,6 @@ namespace kavrel::python {
 
 namespace {
 
-// Other Python threads run while the import reads and parses: it touches no
-// Python object, and a file may be a pipe that takes its time.
-class WithoutInterpreterLock {
- public:
-  WithoutInterpreterLock() : state_(PyEval_SaveThread()) {}
-  ~WithoutInterpreterLock() { PyEval_RestoreThread(state_); }
-  WithoutInterpreterLock(const WithoutInterpreterLock&) = delete;
-  WithoutInterpreterLock& operator=(const WithoutInterpreterLock&) = delete;
-
- private:
-  PyThreadState* state_;
-};
 
 Result<Model> with_prefix(Result<Model> result) {
   if (!result) return runtime_error("Failed to parse URDF: " + result.error().message);
@@ -26,6 +14,8 @@ Result<Model> with_prefix(Result<Model> result) {
 
 }  // namespace
 
+// Other Python threads run while the import reads and parses: it touches no
+// Python object, and a file may be a pipe that takes its time.
 Result<Model> parse_urdf_file(std::string filename) {
   return with_prefix([&] {
     WithoutInterpreterLock unlocked;

@@ -78,6 +78,17 @@ PyMethodDef functions[] = {
                  "The Coriolis matrix C is stored in data.C">(),
     function_row<"parse_urdf_file(filename)", parse_urdf_file>(),
     function_row<"parse_urdf_from_string(urdf_string)", parse_urdf_from_string>(),
+    function_row<"getFramePlacement(model, data, frame_id)", getFramePlacement,
+                 "World placement of a frame from the last forward kinematics\n\n"
+                 "Composes the `data.oMi` entry of the frame's joint, as the last pass over q\n"
+                 "(`forwardKinematics`, `computeJointJacobians`, `computeAllTerms`, ...) left it,\n"
+                 "with the frame's placement in that joint's frame.\n\n"
+                 "# Arguments\n\n"
+                 "* `model` - The model\n"
+                 "* `data` - The data (read only)\n"
+                 "* `frame_id` - Index of the frame\n\n"
+                 "# Returns\n\n"
+                 "A new SE3, the frame's placement in the world">(),
     function_row<"aba(model, data, q, v, tau)", aba,
                  "Compute the joint accelerations of the forward dynamics (articulated-body algorithm)\n\n"
                  "Solves M(q) * ddq + C(q, v) * v + g(q) = tau for ddq in three passes over the\n"
@@ -176,7 +187,8 @@ PyObject* initialise() {
             export_class<SE3>(module, all, create_se3_class) &&
             export_class<Model>(module, all, create_model_class) &&
             export_class<Data>(module, all, create_data_class) &&
-            export_class<ReferenceFrame>(module, all, create_reference_frame_class);
+            export_class<ReferenceFrame>(module, all, create_reference_frame_class) &&
+            export_class<BatchHandle>(module, all, create_batch_class);
   PyObject* name = PyModule_GetNameObject(module);
   for (PyMethodDef* def = functions; ok && def->ml_name != nullptr; ++def)
     ok = export_name(module, all, def->ml_name, PyCFunction_NewEx(def, nullptr, name));

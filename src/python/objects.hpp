@@ -4,6 +4,9 @@
 #include <new>
 #include <utility>
 
+#include <memory>
+
+#include "batch/batch.hpp"
 #include "data/data.hpp"
 #include "python/python.hpp"
 
@@ -29,6 +32,12 @@ template <> inline constexpr const char* class_name<SE3> = "SE3";
 template <> inline constexpr const char* class_name<Model> = "Model";
 template <> inline constexpr const char* class_name<Data> = "Data";
 template <> inline constexpr const char* class_name<ReferenceFrame> = "ReferenceFrame";
+
+// A batch owns running threads, so its Python object holds it by pointer.
+struct BatchHandle {
+  std::unique_ptr<Batch> batch;
+};
+template <> inline constexpr const char* class_name<BatchHandle> = "Batch";
 
 template <class T>
 struct PyClass {

@@ -2,12 +2,6 @@
 
 namespace kavrel {
 
-Inertia se3_act_on_inertia(const SE3& placement, const Inertia& inertia) {
-  const Mat3& r = placement.rotation;
-  return {inertia.mass, placement.act_on_point(inertia.lever),
-          Symmetric3::from_matrix(r * inertia.rotational.matrix() * r.transpose())};
-}
-
 namespace {
 // Rotational inertia of a point mass m at offset d: m (|d|^2 E - d d^T).
 std::array<double, 6> point_mass_term(double m, const Vec3& d) {

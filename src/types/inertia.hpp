@@ -45,8 +45,15 @@ struct Inertia {
 // Below this total mass a body or subtree has no centre of mass.
 inline constexpr double kMassThreshold = 1e-10;
 
-// The inertia re-expressed in the parent frame of the transform.
-Inertia se3_act_on_inertia(const SE3& placement, const Inertia& inertia);
+// The inertia re-expressed in the parent frame of the transform: (m, R c + p,
+// R I R^T), the last product formed for the six stored entries only.
+inline Inertia se3_act_on_inertia(const SE3& placement, const Inertia& inertia) {
+  const Mat3& r = placement.rotation;
+  const Mat3 ri = r * inertia.rotational.matrix();
+  const auto entry = [&](int i, int j) { return ri.row(i).dot(r.row(j)); };
+  return {inertia.mass, placement.act_on_point(inertia.lever),
+          Symmetric3{{entry(0, 0), entry(1, 0), entry(1, 1), entry(2, 0), entry(2, 1), entry(2, 2)}}};
+}
 
 // Adds `other` into `into`, both in the same coordinates. Below the mass
 // threshold the masses and rotational inertias add and the lever stays.

@@ -50,6 +50,16 @@ inline Vector6 linear_first(const Spatial& s) {
 inline Motion motion_linear_first(const Vector6& x) { return {x.tail<3>(), x.head<3>()}; }
 inline Force force_linear_first(const Vector6& x) { return {x.tail<3>(), x.head<3>()}; }
 
+// The 4 x 4 homogeneous matrix of a transform, row by row.
+inline void write_homogeneous(const SE3& m, double* out) {
+  for (int r = 0; r < 3; ++r) {
+    for (int c = 0; c < 3; ++c) out[4 * r + c] = m.rotation(r, c);
+    out[4 * r + 3] = m.translation[r];
+  }
+  out[12] = out[13] = out[14] = 0.0;
+  out[15] = 1.0;
+}
+
 // The 6 x 6 spatial inertia matrix, linear-first.
 Matrix6 to_matrix6(const Inertia& inertia);
 

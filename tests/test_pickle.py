@@ -1,0 +1,137 @@
+"""Copies and pickles of the four classes."""
+import copy
+import pickle
+
+import numpy as np
+import pytest
+
+import kavrel
+from kavrel import SE3, Data, Model, ReferenceFrame
+from kinematic_trees import add_joint_tree, rpy_matrix, urdf_tree
+
+FRAMES = [ReferenceFrame.WORLD, ReferenceFrame.LOCAL, ReferenceFrame.LOCAL_WORLD_ALIGNED]
+ROUND_TRIPS = [
+    pytest.param(copy.copy, id="copy"),
+    pytest.param(copy.deepcopy, id="deepcopy"),
+    pytest.param(lambda x: pickle.loads(pickle.dumps(x)), id="pickle"),
+    pytest.param(lambda x: pickle.loads(pickle.dumps(x, protocol=2)), id="pickle-2"),
+]
+
+
+def described(model):
+    """Every table Python can read, inertias included."""
+    tables = {name: getattr(model, name) for name in (
+        "name", "nq", "nv", "njoints", "nframes", "names", "parents", "frame_names", "frame_parents", "frame_types",
+        "joint_types", "joint_nq", "joint_nv", "joint_q_idx", "joint_v_idx", "joint_axes", "lowerPositionLimit",
+        "upperPositionLimit", "gravity_full")}
+    tables["placements"] = np.array([m.homogeneous for m in model.joint_placements + model.frame_placements])
+    tables["inertias"] = np.array([np.r_[m, lever, rotational.ravel()]
+                                   for m, lever, rotational in map(model.get_body_inertia, range(model.njoints))])
+    return tables
+
+
+def results(model, rng):
+    """The output of every algorithm at one random state."""
+    data = model.createData()
+    q = kavrel.integrate(model, kavrel.neutral(model), rng.normal(size=model.nv))
+    v, a = rng.normal(size=model.nv), rng.normal(size=model.nv)
+    out = [kavrel.neutral(model), q, kavrel.rnea(model, data, q, v, a), kavrel.crba(model, data, q),
+           kavrel.non_linear_effects(model, data, q, v), kavrel.compute_gravity(model, data, q),
+           kavrel.computeJointJacobian(model, data, q, model.njoints - 1)]
+    kavrel.computeCoriolisMatrix(model, data, q, v)
+    out.append(data.C)
+    kavrel.computeAllTerms(model, data, q, v)
+    out += [data.oMi_homogeneous, data.J, data.dJ, data.M, data.nle, data.g, data.ag, data.dag, data.com, data.hg,
+            data.kinetic_energy, data.potential_energy]
+    for f in range(model.nframes):
+        out.append(kavrel.getFramePlacement(model, data, f).homogeneous)
+        out += [get(model, data, f, rf) for rf in FRAMES
+                for get in (kavrel.getFrameJacobian, kavrel.getFrameJacobianTimeVariation)]
+    return out
+
+
+def models():
+    rng = np.random.default_rng(3)
+    built = add_joint_tree(rng, 6).model
+    for i in range(built.njoints):
+        a = rng.normal(size=(3, 3))
+        built.set_body_inertia(i, rng.uniform(0.5, 2.0), rng.normal(size=3), a @ a.T)
+    built.set_gravity_full(rng.normal(size=6))
+    built.set_name("built")
+    imported = urdf_tree(rng, 6).model.with_floating_base()
+    for model in (built, imported):
+        model.add_frame("tool", model.njoints - 1, SE3(rpy_matrix(0.3, -0.2, 1.0), np.array([0.1, 0.2, 0.3])))
+    return [pytest.param(built, id="add_joint"), pytest.param(imported, id="urdf")]
+
+
+@pytest.mark.parametrize("round_trip", ROUND_TRIPS)
+@pytest.mark.parametrize("model", models())
+def test_model_round_trips_exactly(model, round_trip):
+    twin = round_trip(model)
+    assert twin is not model
+    expected, got = described(model), described(twin)
+    for name in expected:
+        np.testing.assert_array_equal(got[name], expected[name], err_msg=name)
+    for ours, theirs in zip(results(twin, np.random.default_rng(1)), results(model, np.random.default_rng(1))):
+        np.testing.assert_array_equal(ours, theirs)
+    twin.set_name("changed")
+    assert model.name != "changed"
+
+
+@pytest.mark.parametrize("round_trip", ROUND_TRIPS)
+def test_small_values_round_trip(round_trip):
+    x = SE3(rpy_matrix(0.1, 0.2, 0.3), np.array([1.0, 2.0, 3.0]))
+    np.testing.assert_array_equal(round_trip(x).homogeneous, x.homogeneous)
+    for value in FRAMES + [ReferenceFrame()]:
+        assert round_trip(value) is getattr(ReferenceFrame, repr(value).split(".")[1])
+    model = add_joint_tree(np.random.default_rng(4), 5).model
+    data = model.createData()
+    kavrel.computeAllTerms(model, data, kavrel.neutral(model), np.ones(model.nv))
+    fresh = round_trip(data)
+    assert isinstance(fresh, Data) and repr(fresh) == repr(data)
+    assert not fresh.J.any() and not fresh.M.any() and data.J.any()
+    kavrel.computeAllTerms(model, fresh, kavrel.neutral(model), np.ones(model.nv))
+    np.testing.assert_array_equal(fresh.M, data.M)
+
+
+def test_model_state_refusals_change_nothing():
+    model, target = urdf_tree(np.random.default_rng(5), 3).model, Model()
+    saved = model.__reduce__()[2]
+    # Every cut of a saved model is refused, never read past its end.
+    for cut in range(len(saved)):
+        with pytest.raises(ValueError, match="^Model state is not valid: (not a saved model|truncated)$"):
+            target.__setstate__(saved[:cut])
+    # Joint 1's record: after the format tag, the name, gravity, the joint count and joint 0's inertia.
+    kind = 13 + 8 + len(model.name.encode()) + 48 + 8 + 80
+    patched = lambda at, value: saved[:at] + value + saved[at + len(value):]
+    for state, error, message in [
+        (patched(kind, b"\x07"), ValueError, "Model state is not valid: joint 1 has an unknown kind"),
+        (patched(kind + 1, (9).to_bytes(8, "little")), ValueError, "Model state is not valid: parent 9 >= njoints 1"),
+        (saved + b"\0", ValueError, "Model state is not valid: trailing bytes"),
+        (b"kavrel.Model\x02" + saved[13:], ValueError, "Model state is not valid: not a saved model"),
+        (saved.decode("latin-1"), TypeError, "argument 'state': 'str' object cannot be converted to 'PyBytes'"),
+    ]:
+        with pytest.raises(error) as raised:
+            target.__setstate__(state)
+        assert str(raised.value) == message
+    assert repr(target) == repr(Model()) and target.frame_names == ["universe"]
+    target.__setstate__(saved)
+    assert target.__reduce__()[2] == saved
+
+
+@pytest.mark.parametrize("shape,error,message", [
+    # One check each: no joint 0, too many coordinates, too many velocities, more velocities than coordinates.
+    *((shape, ValueError, f"Data state {shape} is not the shape of a model")
+      for shape in [(0, 0, 0), (1, 1, 0), (2, 7, 7), (2, 3, 4)]),
+    ((2, 7), TypeError, "argument 'state': 'tuple' object cannot be converted to 'tuple of 3'"),
+    ([2, 7, 6], TypeError, "argument 'state': 'list' object cannot be converted to 'tuple of 3'"),
+    ((2, 7, -1), OverflowError, None),
+])
+def test_data_state_refusals(shape, error, message):
+    data = Data(Model())
+    with pytest.raises(error) as raised:
+        data.__setstate__(shape)
+    assert message is None or str(raised.value) == message
+    assert repr(data) == "Data(njoints=1, nq=0, nv=0)"
+    data.__setstate__((2, 7, 6))
+    assert repr(data) == "Data(njoints=2, nq=7, nv=6)" and data.M.shape == (6, 6)
