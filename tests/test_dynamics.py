@@ -292,17 +292,6 @@ def test_pendulum_derivatives(angle, rate):
     assert abs(coarse[0] - dtau_dq[0, 0]) > 1e-3 * abs(dtau_dq[0, 0])
 
 
-def test_single_revolute_joint_has_no_velocity_derivative():
-    rng = np.random.default_rng(7)
-    inertia = rng.normal(size=(3, 3))
-    model, data = single_joint("revolute", rng.normal(size=3), 1.5, rng.normal(size=3), inertia @ inertia.T,
-                               angular=rng.normal(size=3))
-    for q, v, a in rng.normal(size=(5, 3, 1)):
-        dtau_dq, dtau_dv = kavrel.rnea_derivatives(model, data, q, v, a)
-        assert abs(dtau_dv[0, 0]) < 1e-13 * max(1.0, abs(dtau_dq[0, 0]))
-        assert abs(kavrel.aba_derivatives(model, data, q, v, a)[1][0, 0]) < 1e-12 * max(1.0, abs(dtau_dq[0, 0]))
-
-
 def test_singular_models_are_refused():
     model = Model()
     model.add_joint(0, "revolute", Z, SE3.identity(), "arm")
