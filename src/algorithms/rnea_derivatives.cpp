@@ -98,7 +98,7 @@ void rnea_derivatives(const Model& model, Data& data, std::span<const double> q,
 void derivatives_from_world_motion(const Model& model, Data& data) {
   data.dtau_dq.setZero();
   data.dtau_dv.setZero();
-  // Forward: columns, their K, and each body's H and force.
+  // Forward: each column's K, each body's H and force.
   for (size_t i = 1; i < model.njoints; ++i) world_step(model, data, i);
   // Backward: H_i and F_i are complete when joint i is reached.
   for (size_t i = model.njoints - 1; i > 0; --i) {
