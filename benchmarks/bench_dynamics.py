@@ -22,6 +22,8 @@ CALLS = [
     ("gravity", "kavrel.compute_gravity(model, data, q)"),
     ("coriolis", "kavrel.computeCoriolisMatrix(model, data, q, v)"),
     ("allterms", "kavrel.computeAllTerms(model, data, q, v)"),
+    ("aba", "kavrel.aba(model, data, q, v, a)"),
+    ("Minv", "kavrel.computeMinverse(model, data, q)"),
 ]
 DERIVATIVE_CALLS = [
     ("rnea", "kavrel.rnea(model, data, q, v, a)"),
