@@ -12,9 +12,12 @@ import sys
 import time
 from pathlib import Path
 
-import numpy as np
+# NumPy's BLAS threads spin after use and would take a core from the workers.
+os.environ.setdefault("OPENBLAS_NUM_THREADS", "1")
 
-import kavrel
+import numpy as np  # noqa: E402
+
+import kavrel  # noqa: E402
 
 BENCH_ROBOTS = Path(__file__).resolve().parents[2] / "shared" / "robots" / "bench"
 LOCAL = kavrel.ReferenceFrame.LOCAL
