@@ -39,7 +39,7 @@ class Reader {
 
   bool raw(void* data, size_t size) {
     if (!ok_ || in_.size() < size) return ok_ = false;
-    std::memcpy(data, in_.data(), size);
+    if (size > 0) std::memcpy(data, in_.data(), size);  // an empty vector's data() may be null
     in_.remove_prefix(size);
     return true;
   }
