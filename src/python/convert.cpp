@@ -193,11 +193,14 @@ PyObject* to_python(std::optional<size_t> value) {
   return PyLong_FromSize_t(*value);
 }
 
-PyObject* to_python(const std::vector<std::string>& names) {
-  PyObject* list = PyList_New(static_cast<Py_ssize_t>(names.size()));
+namespace {
+// A new list of converted items; nothing is leaked when one conversion fails.
+template <class Item, class Convert>
+PyObject* list_of(const std::vector<Item>& items, Convert convert) {
+  PyObject* list = PyList_New(static_cast<Py_ssize_t>(items.size()));
   if (list == nullptr) return nullptr;
-  for (size_t i = 0; i < names.size(); ++i) {
-    PyObject* item = to_python(names[i]);
+  for (size_t i = 0; i < items.size(); ++i) {
+    PyObject* item = convert(items[i]);
     if (item == nullptr) {
       Py_DECREF(list);
       return nullptr;
@@ -205,35 +208,18 @@ PyObject* to_python(const std::vector<std::string>& names) {
     PyList_SetItem(list, static_cast<Py_ssize_t>(i), item);
   }
   return list;
+}
+}  // namespace
+
+PyObject* to_python(const std::vector<std::string>& names) {
+  return list_of(names, [](const std::string& name) { return to_python(name); });
 }
 
 PyObject* to_python(const std::vector<SE3>& transforms) {
-  PyObject* list = PyList_New(static_cast<Py_ssize_t>(transforms.size()));
-  if (list == nullptr) return nullptr;
-  for (size_t i = 0; i < transforms.size(); ++i) {
-    PyObject* item = wrap<SE3>(SE3(transforms[i]));
-    if (item == nullptr) {
-      Py_DECREF(list);
-      return nullptr;
-    }
-    PyList_SetItem(list, static_cast<Py_ssize_t>(i), item);
-  }
-  return list;
+  return list_of(transforms, [](const SE3& transform) { return wrap<SE3>(SE3(transform)); });
 }
 
-PyObject* to_python(const std::vector<size_t>& values) {
-  PyObject* list = PyList_New(static_cast<Py_ssize_t>(values.size()));
-  if (list == nullptr) return nullptr;
-  for (size_t i = 0; i < values.size(); ++i) {
-    PyObject* item = PyLong_FromSize_t(values[i]);
-    if (item == nullptr) {
-      Py_DECREF(list);
-      return nullptr;
-    }
-    PyList_SetItem(list, static_cast<Py_ssize_t>(i), item);
-  }
-  return list;
-}
+PyObject* to_python(const std::vector<size_t>& values) { return list_of(values, PyLong_FromSize_t); }
 
 PyObject* new_array(int ndim, const npy_intp* shape, double** values) {
   PyObject* array = PyArray_SimpleNew(ndim, const_cast<npy_intp*>(shape), NPY_DOUBLE);
