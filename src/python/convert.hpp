@@ -35,7 +35,7 @@ class OwnedValues {
   }
 
  private:
-  std::array<double, 48> inline_{};
+  std::array<double, 48> inline_;  // not zeroed: only the first size_ values are read
   std::vector<double> heap_;
   size_t size_ = 0;
 };
@@ -164,6 +164,7 @@ struct Converter<std::string> {
 
 template <>
 struct Converter<std::span<const double>> {
+  Converter() {}  // user-provided, so that the tuple of converters does not zero the inline values
   PyArrayObject* array = nullptr;
   OwnedValues values;
   bool load(PyObject* object);
