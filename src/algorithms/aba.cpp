@@ -10,32 +10,49 @@ namespace {
 void velocities_and_bias(const Model& model, Data& data, std::span<const double> q, std::span<const double> v) {
   data.ov[0] = Motion::zero();
   for (size_t i = 1; i < model.njoints; ++i) {
-    articulated_forward_step(model, data, i, q);
+    const Inertia body = articulated_forward_step(model, data, i, q);
     const size_t first = model.joint_v_idx[i];
     Motion vj = Motion::zero();
     for (size_t c = first; c < first + model.joint_nv[i]; ++c) vj += v[c] * data.J[c];
     const Motion ov = data.ov[i] = data.ov[model.parents[i]] + vj;
     data.velocity_product[i] = cross(ov, vj);
-    data.articulated_bias[i] = cross(ov, apply(data.articulated_inertia[i], ov));
+    data.articulated_bias[i] = cross(ov, body * ov);
   }
 }
 
-// Backward step of a joint with N coordinates: u_i, then what the parent sees,
-//   pA_p += pA_i + (IA_i - U D^-1 U^T) c_i + U D^-1 u_i.
+// Backward step of a joint with N coordinates: U, D^-1 and u_i, then what
+// the parent sees,
+//   IA_p += IA_i - U D^-1 U^T,   pA_p += pA_i + IA_i c_i + U D^-1 (u_i - U^T c_i).
 template <int N>
 bool articulate(const Model& model, Data& data, size_t i, std::span<const double> tau) {
-  if (!factor_joint<N>(model, data, i)) return false;
   const size_t first = model.joint_v_idx[i], parent = model.parents[i];
-  const JointColumns<N> J = jacobian_columns<N>(data, first);
+  const Matrix6& IA = data.articulated_inertia[i];
+  // IA [J c] in one product: U, and IA c for the parent.
+  Eigen::Matrix<double, 6, N + 1> Jc;
+  Jc.template leftCols<N>() = jacobian_columns<N>(data, first);
+  Jc.col(N) = linear_first(data.velocity_product[i]);
+  const Eigen::Matrix<double, 6, N + 1> product = IA * Jc;
+  const auto J = Jc.template leftCols<N>();
+  const auto U = product.template leftCols<N>();
+  const Vector6 pA = linear_first(data.articulated_bias[i]);
   auto u = data.articulated_torque.segment<N>(first);
-  u = Eigen::Map<const JointVector<N>>(tau.data() + first) - J.transpose() * linear_first(data.articulated_bias[i]);
+  u = Eigen::Map<const JointVector<N>>(tau.data() + first) - J.transpose() * pA;
+  for (int k = 0; k < N; ++k) data.articulated_columns[first + k] = U.col(k);
+  auto Dinv = joint_inverse<N>(data, i);
+  if constexpr (N == 1) {
+    const double d = J.col(0).dot(U.col(0));
+    if (d <= 0.0) return false;
+    Dinv(0, 0) = 1.0 / d;
+  } else {
+    const Eigen::LLT<JointSquare<N>> factor(J.transpose() * U);
+    if (factor.info() != Eigen::Success) return false;
+    Dinv = factor.solve(JointSquare<N>::Identity());
+  }
   if (parent == 0) return true;
-  const JointColumns<N> U = inertia_columns<N>(data, first);
-  const Vector6 c = linear_first(data.velocity_product[i]);
-  const JointVector<N> rate = joint_inverse<N>(data, i) * (u - U.transpose() * c);
-  data.articulated_bias[parent] +=
-      data.articulated_bias[i] + force_linear_first(data.articulated_inertia[i] * c + U * rate);
-  pass_articulated_inertia<N>(model, data, i);
+  const JointVector<N> rate = Dinv * (u - U.transpose() * Jc.col(N));
+  data.articulated_bias[parent] += force_linear_first(pA + product.col(N) + U * rate);
+  const Eigen::Matrix<double, 6, N> UDinv = U * Dinv;
+  data.articulated_inertia[parent] += IA - UDinv.lazyProduct(U.transpose());
   return true;
 }
 
@@ -51,7 +68,7 @@ void accelerate(const Model& model, Data& data, size_t i, Motion& a) {
 
 }  // namespace
 
-Status aba(const Model& model, Data& data, std::span<const double> q, std::span<const double> v,
+[[gnu::flatten]] Status aba(const Model& model, Data& data, std::span<const double> q, std::span<const double> v,
            std::span<const double> tau) {
   require_configuration(model, data, q);
   require_velocity(model, v);

@@ -52,13 +52,17 @@ JointColumns<N> inertia_columns(const Data& data, size_t first) {
 template <int N>
 auto joint_inverse(Data& data, size_t i) { return data.joint_inertia_inverse[i].topLeftCorner<N, N>(); }
 
-// Placements, world Jacobian columns and the body's own inertia as IA_i.
-inline void articulated_forward_step(const Model& model, Data& data, size_t i, std::span<const double> q) {
+// Placements, world Jacobian columns and the body's own inertia as IA_i,
+// which is returned in its compact form too.
+[[gnu::always_inline]] inline Inertia articulated_forward_step(const Model& model, Data& data, size_t i,
+                                                               std::span<const double> q) {
   forward_step(model, data, i, q);
   const Joint& joint = model.joints[i];
   const size_t first = model.joint_v_idx[i];
-  for (uint32_t k = 0; k < joint.nv; ++k) data.J[first + k] = data.oMi[i].act(joint.subspace[k]);
-  data.articulated_inertia[i] = to_matrix6(se3_act_on_inertia(data.oMi[i], model.inertias[i]));
+  write_world_subspace(joint, data.oMi[i], data.J.data() + first);
+  const Inertia body = se3_act_on_inertia(data.oMi[i], model.inertias[i]);
+  data.articulated_inertia[i] = to_matrix6(body);
+  return body;
 }
 
 // U_i and D_i^-1 of joint i, whose IA_i is complete; false when D_i is not
@@ -85,13 +89,12 @@ inline Error singular_joint(const Model& model, size_t i) {
   return value_error("Joint " + model.names[i] + " has no inertia to accelerate: the mass matrix is singular");
 }
 
-// IA_p += IA_i - U_i D_i^-1 U_i^T.
+// IA_p += IA_i - U_i D_i^-1 U_i^T, in one sweep over the parent's matrix.
 template <int N>
 void pass_articulated_inertia(const Model& model, Data& data, size_t i) {
   const JointColumns<N> U = inertia_columns<N>(data, model.joint_v_idx[i]);
-  Matrix6& into = data.articulated_inertia[model.parents[i]];
-  into += data.articulated_inertia[i];
-  into.noalias() -= U * joint_inverse<N>(data, i) * U.transpose();
+  const JointColumns<N> UDinv = U * joint_inverse<N>(data, i);
+  data.articulated_inertia[model.parents[i]] += data.articulated_inertia[i] - UDinv.lazyProduct(U.transpose());
 }
 
 }  // namespace kavrel

@@ -14,7 +14,7 @@ void crba(const Model& model, Data& data, std::span<const double> q) {
     forward_step(model, data, i, q);
     const Joint& joint = model.joints[i];
     const size_t first = model.joint_v_idx[i];
-    for (uint32_t k = 0; k < joint.nv; ++k) data.J[first + k] = data.oMi[i].act(joint.subspace[k]);
+    write_world_subspace(joint, data.oMi[i], data.J.data() + first);
     data.composite_inertia[i] = se3_act_on_inertia(data.oMi[i], model.inertias[i]);
   }
   // Backward: each composite inertia is complete when its joint is reached.

@@ -22,10 +22,8 @@ void compute_joint_jacobians_time_variation(const Model& model, Data& data, std:
     data.v[i] = parent == 0 ? vj : data.liMi[i].act_inverse(data.v[parent]) + vj;
     data.ov[i] = data.oMi[i].act(data.v[i]);
     // Columns and their rates: S_i is fixed in body i, which moves with ov[i].
-    for (uint32_t k = 0; k < joint.nv; ++k) {
-      data.J[first + k] = data.oMi[i].act(joint.subspace[k]);
-      data.dJ[first + k] = cross(data.ov[i], data.J[first + k]);
-    }
+    write_world_subspace(joint, data.oMi[i], data.J.data() + first);
+    for (uint32_t k = 0; k < joint.nv; ++k) data.dJ[first + k] = cross(data.ov[i], data.J[first + k]);
   }
 }
 

@@ -16,7 +16,7 @@ void compute_joint_jacobians(const Model& model, Data& data, std::span<const dou
     // The joint's motion subspace carried into the world.
     const Joint& joint = model.joints[i];
     const size_t first = model.joint_v_idx[i];
-    for (uint32_t k = 0; k < joint.nv; ++k) data.J[first + k] = data.oMi[i].act(joint.subspace[k]);
+    write_world_subspace(joint, data.oMi[i], data.J.data() + first);
   }
 }
 

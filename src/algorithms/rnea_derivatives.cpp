@@ -89,8 +89,7 @@ void rnea_derivatives(const Model& model, Data& data, std::span<const double> q,
     const SE3& oMi = data.oMi[i];
     data.ov[i] = oMi.act(data.v[i]);
     data.world_acceleration[i] = oMi.act(data.a[i]);
-    for (uint32_t k = 0; k < model.joints[i].nv; ++k)
-      data.J[model.joint_v_idx[i] + k] = oMi.act(model.joints[i].subspace[k]);
+    write_world_subspace(model.joints[i], oMi, data.J.data() + model.joint_v_idx[i]);
   }
   derivatives_from_world_motion(model, data);
 }

@@ -91,6 +91,30 @@ inline Motion compute_joint_velocity(const Joint& joint, const double* x) {
   return Motion::zero();  // not reached: every kind returns above
 }
 
+// The columns of S carried to world coordinates by the joint's placement
+// oMi, written to `columns` (nv values). An aligned axis is a column of the
+// rotation, which saves the products with zeros.
+inline void write_world_subspace(const Joint& joint, const SE3& oMi, Motion* columns) {
+  if (joint.aligned_axis >= 0) {
+    const Vec3 axis = joint.axis_sign * oMi.rotation.col(joint.aligned_axis);
+    switch (joint.joint_type) {
+      case JointType::Revolute:
+      case JointType::Continuous:
+        columns[0] = {axis, oMi.translation.cross(axis)};
+        return;
+      case JointType::Prismatic:
+        columns[0] = {Vec3::Zero(), axis};
+        return;
+      case JointType::Fixed:
+      case JointType::Planar:
+      case JointType::Floating:
+      case JointType::Spherical:
+        break;
+    }
+  }
+  for (uint32_t k = 0; k < joint.nv; ++k) columns[k] = oMi.act(joint.subspace[k]);
+}
+
 // S^T f, written to the joint's slice of a torque vector (nv values).
 inline void project_force(const Joint& joint, const Force& f, double* tau) {
   switch (joint.joint_type) {
