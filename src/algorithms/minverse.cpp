@@ -38,19 +38,27 @@ void pass_columns(const Model& model, Data& data, size_t i) {
     if (size_t& top = data.subtree_top[b]; model.parents[top] == i) top = i;
 }
 
-// Joint i's rows from its first column on: the ancestors' accelerations enter.
+// Joint i's rows from its first column on: the ancestors' accelerations
+// enter, and A_i = A_parent + J rows is written in the same sweep, one
+// fixed-size column at a time.
 template <int N>
 void ancestor_rows(const Model& model, Data& data, size_t i) {
   const size_t first = model.joint_v_idx[i], parent = model.parents[i];
-  const Eigen::Index from = static_cast<Eigen::Index>(first), width = static_cast<Eigen::Index>(model.nv) - from;
-  auto A = accelerations(data, i).rightCols(width);
-  auto rows = data.Minv_work.block(from, from, N, width);
-  // D^-1 U^T first, a fixed-size factor: the product with A then needs no temporary.
-  if (parent != 0) {
-    const Eigen::Matrix<double, N, 6> factor = joint_inverse<N>(data, i) * inertia_columns<N>(data, first).transpose();
-    rows.noalias() -= factor * A;
+  const auto from = static_cast<Eigen::Index>(first);
+  const JointColumns<N> J = jacobian_columns<N>(data, first);
+  const Eigen::Matrix<double, N, 6> factor = joint_inverse<N>(data, i) * inertia_columns<N>(data, first).transpose();
+  auto A = accelerations(data, i);
+  const auto parent_A = accelerations(data, parent);
+  for (Eigen::Index b = from; b < static_cast<Eigen::Index>(model.nv); ++b) {
+    auto rows = data.Minv_work.block<N, 1>(from, b);
+    if (parent == 0) {
+      A.col(b) = J * rows;
+      continue;
+    }
+    const Vector6 parent_column = parent_A.col(b);
+    rows -= factor * parent_column;
+    A.col(b) = parent_column + J * rows;
   }
-  A.noalias() += jacobian_columns<N>(data, first) * rows;
 }
 
 }  // namespace
@@ -74,10 +82,14 @@ void minverse_from_factors(const Model& model, Data& data) {
   const auto nv = static_cast<Eigen::Index>(model.nv);
   for (size_t i = 1; i < model.njoints; ++i) {
     const size_t parent = model.parents[i], n = model.joint_nv[i];
+    if (n > 0) {
+      with_joint_size(n, [&](auto N) { ancestor_rows<N>(model, data, i); });
+      continue;
+    }
+    // A fixed joint's body moves with its parent.
     const Eigen::Index from = static_cast<Eigen::Index>(model.joint_v_idx[i]);
     auto A = accelerations(data, i).rightCols(nv - from);
     if (parent == 0) A.setZero(); else A = accelerations(data, parent).rightCols(nv - from);
-    if (n > 0) with_joint_size(n, [&](auto N) { ancestor_rows<N>(model, data, i); });
   }
   data.Minv_work.triangularView<Eigen::StrictlyLower>() = data.Minv_work.transpose();
   data.Minv.swap(data.Minv_work);
