@@ -92,27 +92,40 @@ inline Motion compute_joint_velocity(const Joint& joint, const double* x) {
 }
 
 // The columns of S carried to world coordinates by the joint's placement
-// oMi, written to `columns` (nv values). An aligned axis is a column of the
-// rotation, which saves the products with zeros.
+// oMi, written to `columns` (nv values). Unit axes of the joint frame are
+// columns of the rotation, which saves the products with zeros.
 inline void write_world_subspace(const Joint& joint, const SE3& oMi, Motion* columns) {
-  if (joint.aligned_axis >= 0) {
-    const Vec3 axis = joint.axis_sign * oMi.rotation.col(joint.aligned_axis);
-    switch (joint.joint_type) {
-      case JointType::Revolute:
-      case JointType::Continuous:
-        columns[0] = {axis, oMi.translation.cross(axis)};
-        return;
-      case JointType::Prismatic:
-        columns[0] = {Vec3::Zero(), axis};
-        return;
-      case JointType::Fixed:
-      case JointType::Planar:
-      case JointType::Floating:
-      case JointType::Spherical:
-        break;
-    }
+  const Mat3& R = oMi.rotation;
+  const Vec3& p = oMi.translation;
+  const auto angular = [&](const Vec3& w) { return Motion{w, p.cross(w)}; };
+  const auto linear = [](const Vec3& u) { return Motion{Vec3::Zero(), u}; };
+  switch (joint.joint_type) {
+    case JointType::Fixed:
+      return;
+    case JointType::Revolute:
+    case JointType::Continuous:
+      columns[0] = angular(joint.aligned_axis >= 0 ? Vec3(joint.axis_sign * R.col(joint.aligned_axis))
+                                                   : Vec3(R * joint.unit_axis));
+      return;
+    case JointType::Prismatic:
+      columns[0] = linear(joint.aligned_axis >= 0 ? Vec3(joint.axis_sign * R.col(joint.aligned_axis))
+                                                  : Vec3(R * joint.unit_axis));
+      return;
+    case JointType::Planar:
+      columns[0] = linear(R.col(0));
+      columns[1] = linear(R.col(1));
+      columns[2] = angular(R.col(2));
+      return;
+    case JointType::Floating:
+      for (int k = 0; k < 3; ++k) {
+        columns[k] = linear(R.col(k));
+        columns[3 + k] = angular(R.col(k));
+      }
+      return;
+    case JointType::Spherical:
+      for (int k = 0; k < 3; ++k) columns[k] = angular(R.col(k));
+      return;
   }
-  for (uint32_t k = 0; k < joint.nv; ++k) columns[k] = oMi.act(joint.subspace[k]);
 }
 
 // S^T f, written to the joint's slice of a torque vector (nv values).
