@@ -7,16 +7,9 @@ import pytest
 
 import kavrel
 from kavrel import SE3, Batch, Model, ReferenceFrame
-from kinematic_trees import add_joint_tree, urdf_tree
+from kinematic_trees import add_joint_tree, urdf_tree, with_inertias
 
 LOCAL = ReferenceFrame.LOCAL
-
-
-def with_inertias(model, rng):
-    for i in range(1, model.njoints):
-        a = rng.normal(size=(3, 3))
-        model.set_body_inertia(i, rng.uniform(0.5, 2.0), rng.normal(size=3) * 0.2, a @ a.T + 0.05 * np.eye(3))
-    return model
 
 
 def states(tree, rng, n):

@@ -7,18 +7,9 @@ import pytest
 
 import kavrel
 from kavrel import SE3, Data, Model
-from kinematic_trees import add_joint_tree, assert_close, urdf_tree
-
-X, Y, Z = np.eye(3)
+from kinematic_trees import X, Z, add_joint_tree, assert_close, urdf_tree, with_inertias
 REAL_ROBOTS = ["bench/iiwa.urdf", "bench/hyq_floating.urdf", "bench/atlas_floating.urdf", "panda.urdf",
                "g1.urdf", "pr2.urdf"]
-
-
-def with_inertias(model, rng):
-    for i in range(1, model.njoints):
-        a = rng.normal(size=(3, 3))
-        model.set_body_inertia(i, rng.uniform(0.5, 2.0), rng.normal(size=3) * 0.2, a @ a.T + 0.05 * np.eye(3))
-    return model
 
 
 class Case:

@@ -5,11 +5,8 @@ import numpy as np
 import pytest
 
 import kavrel
-from kavrel import SE3, Model, ReferenceFrame
-from kinematic_trees import add_joint_tree, assert_close, urdf_tree
-
-FRAMES = [ReferenceFrame.WORLD, ReferenceFrame.LOCAL, ReferenceFrame.LOCAL_WORLD_ALIGNED]
-
+from kavrel import SE3, Model
+from kinematic_trees import FRAMES, add_joint_tree, assert_close, urdf_tree
 
 def homogeneous(placements):
     return np.array([m.homogeneous for m in placements])

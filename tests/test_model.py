@@ -1,8 +1,10 @@
-"""The model built joint by joint: sizes, offsets, names, gravity, bodies."""
+"""The model built joint by joint: sizes, offsets, names, gravity, bodies, joint and frame tables."""
 import numpy as np
 import pytest
 
+import kavrel
 from kavrel import SE3, Data, Model
+from kinematic_trees import ALL_KINDS, SIZES, assert_close, random_joint_rows, rpy_matrix, tree_from_urdf, urdf_text
 
 Z = np.array([0.0, 0.0, 1.0])
 
@@ -126,3 +128,59 @@ def test_body_inertia_refusals_change_nothing(args, error, message):
     assert model.get_body_inertia(1)[0] == 0.0
     with pytest.raises(ValueError, match="^joint_id 7 >= njoints 2$"):
         model.get_body_inertia(7)
+
+
+# -- joint and frame tables, operational frames ------------------------------------------------
+
+@pytest.mark.parametrize("seed", range(2))
+def test_tables_describe_the_model(seed):
+    rows = random_joint_rows(np.random.default_rng(60 + seed), 8, ALL_KINDS)
+    tree = tree_from_urdf(urdf_text(rows))
+    model = tree.model
+    assert model.joint_types == tree.kinds
+    assert model.joint_nq == [SIZES[k][0] for k in tree.kinds] and model.joint_nv == tree.nv_of
+    assert model.joint_q_idx == list(tree.q_idx) and model.joint_v_idx == list(tree.v_idx)
+    # Axes as the document gives them, unnormalised; kinds without an axis store zeros.
+    axis_of = {r["name"]: r["axis"] if r["kind"] not in ("fixed", "floating", "spherical") else np.zeros(3)
+               for r in rows}
+    np.testing.assert_array_equal(model.joint_axes, [np.zeros(3)] + [axis_of[n] for n in model.names[1:]])
+    # Joint placements rebuild the neutral forward kinematics.
+    data = Data(model)
+    kavrel.forwardKinematics(model, data, kavrel.neutral(model))
+    stacked = data.oMi_homogeneous
+    assert stacked.shape == (model.njoints, 4, 4) and stacked.flags.c_contiguous
+    np.testing.assert_array_equal(stacked, np.array([m.homogeneous for m in data.oMi]))
+    for i, placement in enumerate(model.joint_placements[1:], 1):
+        assert_close(stacked[i], stacked[model.parents[i]] @ placement.homogeneous, 1e-14, f"oMi[{i}]")
+    # The frame table is the model report's.
+    report = model.to_string_info()
+    for f, (name, parent, kind) in enumerate(zip(model.frame_names, model.frame_parents, model.frame_types)):
+        assert f"Frame {f}: {name} (type: FrameType({kind}), parent: {parent})" in report
+    assert len(model.frame_placements) == model.nframes
+
+
+def test_frame_type_names_and_operational_frames():
+    model = kavrel.parse_urdf_from_string('<robot name="r"><link name="a"/><link name="b"/><joint name="j" '
+                                          'type="continuous"><parent link="a"/><child link="b"/></joint></robot>')
+    assert model.joint_types == ["fixed", "continuous"]  # frame types: see the URDF tests
+    placement = SE3(rpy_matrix(0.1, 0.2, 0.3), np.array([0.0, 0.0, 0.1]))
+    assert model.add_frame(name="tcp", parent_joint=1, placement=placement) == 4
+    assert (model.nframes, model.getFrameId("tcp"), model.frame_parents[4], model.frame_types[4]) == (5, 4, 1, "OP_FRAME")
+    np.testing.assert_array_equal(model.frame_placements[4].homogeneous, placement.homogeneous)
+    with pytest.raises(ValueError, match=r"^Frame ID 5 out of range \(max: 4\)$"):
+        kavrel.getFramePlacement(model, Data(model), 5)
+
+
+@pytest.mark.parametrize("args,error,message", [
+    (("t", 2, SE3.identity()), ValueError, "joint_id 2 >= njoints 2"),
+    (("t", -1, SE3.identity()), OverflowError, None),
+    ((3, 1, SE3.identity()), TypeError, "argument 'name': 'int' object cannot be converted to 'PyString'"),
+    (("t", 1, np.eye(4)), TypeError, "argument 'placement': 'ndarray' object cannot be converted to 'SE3'"),
+    (("t", 1), TypeError, "Model.add_frame() missing 1 required positional argument: 'placement'"),
+])
+def test_add_frame_refusals_change_nothing(args, error, message):
+    (model := Model()).add_joint(0, "revolute", np.array([0.0, 0.0, 1.0]), SE3.identity(), "j")
+    with pytest.raises(error) as raised:
+        model.add_frame(*args)
+    assert message is None or str(raised.value) == message
+    assert model.nframes == 1 and model.frame_names == ["universe"]

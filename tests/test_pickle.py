@@ -7,9 +7,8 @@ import pytest
 
 import kavrel
 from kavrel import SE3, Data, Model, ReferenceFrame
-from kinematic_trees import add_joint_tree, rpy_matrix, urdf_tree
+from kinematic_trees import FRAMES, add_joint_tree, rpy_matrix, urdf_tree
 
-FRAMES = [ReferenceFrame.WORLD, ReferenceFrame.LOCAL, ReferenceFrame.LOCAL_WORLD_ALIGNED]
 ROUND_TRIPS = [
     pytest.param(copy.copy, id="copy"),
     pytest.param(copy.deepcopy, id="deepcopy"),
