@@ -57,19 +57,6 @@ def test_integrate_closed_form(kind, q, v, expected):
         assert_close(result, expected, 1e-15 if kind == "spherical" and v[0] == 1e-9 else 1e-12, kind)
 
 
-@pytest.mark.parametrize("kinds,q_len,v_len,message", [
-    (("floating",), 8, 5, "Configuration vector size mismatch: expected 7, got 8"),
-    (("floating",), 7, 5, "Velocity vector size mismatch: expected 6, got 5"),
-    (("floating", "revolute"), 8, 8, "Velocity vector size mismatch: expected 7, got 8"),
-    ((), 1, 0, "Configuration vector size mismatch: expected 0, got 1"),
-    ((), 0, 2, "Velocity vector size mismatch: expected 0, got 2"),
-])
-def test_integrate_size_checks(kinds, q_len, v_len, message):
-    with pytest.raises(ValueError) as error:
-        kavrel.integrate(chain(*kinds), np.zeros(q_len), np.zeros(v_len))
-    assert str(error.value) == message
-
-
 BUILDERS = [pytest.param(add_joint_tree, id="add_joint"), pytest.param(urdf_tree, id="urdf")]
 
 
