@@ -94,10 +94,3 @@ def test_print_info_bypasses_sys_stdout():
     code = "import io, sys, kavrel\nsys.stdout = io.StringIO()\nkavrel.Model().print_info()\n"
     out = subprocess.run([sys.executable, "-c", code], capture_output=True, text=True, check=True).stdout
     assert out == str(Model()) + "\n"
-
-
-def test_report_method_docs():
-    assert Model.print_info.__doc__ == "Print model information"
-    assert Model.to_string_info.__doc__ == "Get string representation of model information"
-    assert Data.to_string_info.__doc__ == "Get string representation of data structure information"
-    assert Data.print_info.__doc__ == "Print data structure information"

@@ -90,9 +90,6 @@ def test_text_forms_and_read_only_property():
     assert repr(a) == str(a) == "SE3(rotation=..., translation=...)"
     with pytest.raises(AttributeError):
         a.homogeneous = np.eye(4)
-    assert SE3.homogeneous.__doc__ == "Get homogeneous matrix as a property (alias for to_homogeneous)"
-    assert SE3.compose.__text_signature__ == "($self, other)"
-    assert SE3.identity.__text_signature__ == "()"
     assert a != SE3(rotation_z(1.0), np.ones(3)) and a == a
 
 
@@ -101,7 +98,7 @@ def test_reference_frames():
                         (ReferenceFrame.LOCAL_WORLD_ALIGNED, "LOCAL_WORLD_ALIGNED"), (ReferenceFrame(), "WORLD")]:
         assert repr(value) == "ReferenceFrame." + text
     assert ReferenceFrame.WORLD is ReferenceFrame.WORLD and ReferenceFrame() != ReferenceFrame.WORLD
-    assert len({ReferenceFrame.LOCAL, ReferenceFrame.LOCAL}) == 1 and ReferenceFrame.__doc__ is None
+    assert len({ReferenceFrame.LOCAL, ReferenceFrame.LOCAL}) == 1
     with pytest.raises(TypeError):
         int(ReferenceFrame.LOCAL)
 
