@@ -137,10 +137,6 @@ def changed(before, after):
     return {name for name in before if not np.array_equal(before[name], after[name])}
 
 
-def placements(data):
-    return np.array([m.homogeneous for m in data.oMi])
-
-
 def vee(s):
     """The vector of the skew part of a 3 x 3 matrix."""
     return 0.5 * np.array([s[2, 1] - s[1, 2], s[0, 2] - s[2, 0], s[1, 0] - s[0, 1]])
