@@ -242,9 +242,10 @@ def test_joint_zero_fresh_workspaces_and_repeated_calls():
     rng = np.random.default_rng(7)
     tree = add_joint_tree(rng, 6)
     model, data, fresh = tree.model, tree.data(), tree.data()
-    for rf in FRAMES:  # nothing computed yet: zero, not whatever the memory held
-        assert not kavrel.getFrameJacobian(model, data, 0, rf).any()
-        assert not kavrel.getFrameJacobianTimeVariation(model, data, 0, rf).any()
+    tip = model.add_frame("tip", model.njoints - 1, SE3(np.eye(3), X))
+    for get in (kavrel.getFrameJacobian, kavrel.getFrameJacobianTimeVariation):
+        for rf in FRAMES:  # nothing computed yet: zero, not whatever the memory held
+            assert not get(model, data, tip, rf).any()
     q1, q2 = tree.random_q(rng), tree.random_q(rng)
     kavrel.computeJointJacobians(model, data, q1)
     before = snapshot(data)
@@ -254,7 +255,7 @@ def test_joint_zero_fresh_workspaces_and_repeated_calls():
     kavrel.computeJointJacobians(model, fresh, q2)
     np.testing.assert_array_equal(data.J, fresh.J)
     for rf in FRAMES:
-        assert not kavrel.getFrameJacobian(model, data, 0, rf).any()
+        assert not kavrel.getFrameJacobian(model, data, 0, rf).any() and kavrel.getFrameJacobian(model, data, tip, rf).any()
 
 
 def test_time_variation_of_two_revolute_joints():
@@ -270,15 +271,25 @@ def test_time_variation_of_two_revolute_joints():
     assert np.abs(data.dJ[3:, 1]).max() > 0.5  # the second axis turns with the first joint
 
 
-def test_identity_placement_gives_the_joint_jacobian_bit_for_bit():
+def test_frames_on_a_joint_give_its_jacobian_bit_for_bit():
     tree = urdf_tree(rng := np.random.default_rng(90), 8)
     model, data, joint = tree.model, tree.data(), tree.model.njoints - 1
-    tool, joint_frame = model.add_frame("same", joint, SE3.identity()), model.getFrameId(model.names[joint])
-    kavrel.computeJointJacobiansTimeVariation(model, data, tree.random_q(rng), rng.normal(size=model.nv))
-    for rf in FRAMES:
-        np.testing.assert_array_equal(kavrel.getFrameJacobian(model, data, tool, rf),
-                                      kavrel.getFrameJacobian(model, data, joint_frame, rf))
-    np.testing.assert_array_equal(kavrel.getFramePlacement(model, data, tool).homogeneous, data.oMi_homogeneous[joint])
+    name, cols = model.names[joint], tree.support(joint)
+    assert 0 < len(cols) < model.nv
+    # An operational frame at the identity, the joint's own frame and its child link's.
+    same = [model.add_frame("same", joint, SE3.identity()), model.getFrameId(name), model.getFrameId("l" + name[1:])]
+    q = tree.random_q(rng)
+    kavrel.computeJointJacobiansTimeVariation(model, data, q, rng.normal(size=model.nv))
+    for get, columns in ((kavrel.getFrameJacobian, data.J), (kavrel.getFrameJacobianTimeVariation, data.dJ)):
+        world = get(model, data, same[0], ReferenceFrame.WORLD)
+        np.testing.assert_array_equal(world[:, cols], columns[:, cols])
+        assert not np.delete(world, cols, axis=1).any(), "columns of other branches"
+        for frame in same[1:]:
+            for rf in FRAMES:
+                np.testing.assert_array_equal(get(model, data, frame, rf), get(model, data, same[0], rf))
+    np.testing.assert_array_equal(kavrel.getFramePlacement(model, data, same[0]).homogeneous, data.oMi_homogeneous[joint])
+    assert_close(kavrel.getFrameJacobian(model, data, same[1], ReferenceFrame.LOCAL),
+                 kavrel.computeJointJacobian(model, data, q, joint), 1e-14, "LOCAL against the joint Jacobian")
 
 
 @pytest.mark.parametrize("model", [Model(), model_of((0, "fixed", Z, [1, 2, 3]))], ids=["universe", "fixed"])
