@@ -124,7 +124,7 @@ def with_inertias(model, rng):
 
 
 def snapshot(data):
-    """Every field of a workspace by name, placements as stacks."""
+    """Every field of a workspace by name, placements as stacks (oMi_homogeneous is oMi again)."""
     state = {}
     for name, field in vars(Data).items():
         if type(field).__name__ == "getset_descriptor" and name != "oMi_homogeneous":

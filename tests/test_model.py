@@ -15,10 +15,9 @@ def test_new_model():
     np.testing.assert_array_equal(model.gravity_full, [0.0, 0.0, -9.81, 0.0, 0.0, 0.0])
     assert model.getFrameId("universe") == 0 and model.get_joint_id("universe") == 0
     assert repr(model) == "Model(name='', njoints=1, nframes=1, nq=0, nv=0)"
-    # Properties and inertias are new objects, and properties are read-only.
+    # Properties are new objects, and read-only.
     model.gravity[2] = 0.0
-    model.get_body_inertia(0)[2][0, 0] = 1.0
-    assert model.gravity[2] == -9.81 and model.names is not model.names and not model.get_body_inertia(0)[2].any()
+    assert model.gravity[2] == -9.81 and model.names is not model.names
     for name in ("nq", "nv", "njoints", "nframes", "names", "name", "gravity", "parents"):
         with pytest.raises(AttributeError):
             setattr(model, name, 1)
@@ -42,6 +41,14 @@ def test_add_joint_names_and_sizes():
     data = model.createData()
     assert isinstance(data, Data) and repr(data) == repr(Data(model)) == "Data(njoints=6, nq=10, nv=9)"
     assert data is not model.createData()
+    # Bodies start massless; an inertia reads back as set, as a copy.
+    assert model.get_body_inertia(1)[0] == 0.0
+    rotational = np.array([[1.0, 0.1, 0.2], [0.1, 2.0, 0.3], [0.2, 0.3, 3.0]])
+    model.set_body_inertia(1, 2.5, np.array([0.1, 0.2, 0.3]), rotational)
+    mass, lever, stored = model.get_body_inertia(1)
+    assert mass == 2.5 and lever.tolist() == [0.1, 0.2, 0.3] and np.array_equal(stored, rotational)
+    stored[0, 0] = 9.0
+    assert model.get_body_inertia(1)[2][0, 0] == 1.0
 
 
 def test_gravity_parts_are_set_independently():
