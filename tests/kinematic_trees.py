@@ -1,12 +1,17 @@
-"""Random kinematic trees for the kinematics tests, built with add_joint or as URDF text."""
+"""Models shared by the tests: random kinematic trees built with add_joint or as URDF text, small
+chains, random inertias, and snapshots of a workspace."""
 import math
 from xml.etree import ElementTree
 
 import numpy as np
 
 import kavrel
-from kavrel import SE3, Data, Model
+from kavrel import SE3, Data, Model, ReferenceFrame
 
+X, Y, Z = np.eye(3)
+S4 = math.sin(math.pi / 4)
+QUARTER_TURN_Z = np.array([[0.0, -1.0, 0.0], [1.0, 0.0, 0.0], [0.0, 0.0, 1.0]])
+FRAMES = [ReferenceFrame.WORLD, ReferenceFrame.LOCAL, ReferenceFrame.LOCAL_WORLD_ALIGNED]
 SIZES = {"fixed": (0, 0), "revolute": (1, 1), "continuous": (2, 1), "prismatic": (1, 1),
          "planar": (4, 3), "floating": (7, 6), "spherical": (4, 3)}
 ADD_JOINT_KINDS = ("fixed", "revolute", "prismatic", "floating")
@@ -32,7 +37,6 @@ class Tree:
         self.v_idx = np.concatenate([[0], np.cumsum(nv)[:-1]]).astype(int)
         self.nv_of = nv
         self.parents = model.parents
-        self.frames = [(0, 0)]  # (frame id, joint id)
 
     def support(self, i):
         """Velocity columns of joint i and its ancestors."""
@@ -89,28 +93,48 @@ def urdf_text(joint_rows):
 
 
 def tree_from_urdf(text):
-    """The imported model; joint kinds and the joint of every frame come from the document."""
+    """The imported model; the joint kinds come from the document."""
     model = kavrel.parse_urdf_from_string(text)
-    joints = ElementTree.fromstring(text).findall("joint")
-    kind_of = {j.get("name"): j.get("type") for j in joints}
+    kind_of = {j.get("name"): j.get("type") for j in ElementTree.fromstring(text).findall("joint")}
     # The importer numbers joints depth first; names map them back.
-    tree = Tree(model, ["fixed"] + [kind_of[name] for name in model.names[1:]])
-    children = {j.find("child").get("link") for j in joints}
-    root = next(link.get("name") for link in ElementTree.fromstring(text).findall("link")
-                if link.get("name") not in children)
-    tree.frames = [(0, 0), (model.getFrameId(root), 0)]
-    for i, name in enumerate(model.names[1:], 1):
-        child = next(j.find("child").get("link") for j in joints if j.get("name") == name)
-        tree.frames += [(model.getFrameId(name), i), (model.getFrameId(child), i)]
-    return tree
+    return Tree(model, ["fixed"] + [kind_of[name] for name in model.names[1:]])
 
 
 def urdf_tree(rng, n, kinds=ALL_KINDS):
     return tree_from_urdf(urdf_text(random_joint_rows(rng, n, kinds)))
 
 
-def placements(data):
-    return np.array([m.homogeneous for m in data.oMi])
+def model_of(*joints):
+    """joints: (parent, kind, axis, translation), named j1, j2, ...; URDF text for kinds add_joint cannot make."""
+    rows = [dict(name=f"j{k}", kind=kind, parent=parent, axis=np.array(axis, float), xyz=np.array(t, float),
+                 rpy=np.zeros(3)) for k, (parent, kind, axis, t) in enumerate(joints, 1)]
+    if any(r["kind"] not in ADD_JOINT_KINDS for r in rows):
+        return kavrel.parse_urdf_from_string(urdf_text(rows))
+    model = Model()
+    for r in rows:
+        model.add_joint(r["parent"], r["kind"], r["axis"], SE3(np.eye(3), r["xyz"]), r["name"])
+    return model
+
+
+def with_inertias(model, rng):
+    for i in range(1, model.njoints):
+        a = rng.normal(size=(3, 3))
+        model.set_body_inertia(i, rng.uniform(0.5, 2.0), rng.normal(size=3) * 0.2, a @ a.T + 0.05 * np.eye(3))
+    return model
+
+
+def snapshot(data):
+    """Every field of a workspace by name, placements as stacks (oMi_homogeneous is oMi again)."""
+    state = {}
+    for name, field in vars(Data).items():
+        if type(field).__name__ == "getset_descriptor" and name != "oMi_homogeneous":
+            value = getattr(data, name)
+            state[name] = np.array([m.homogeneous for m in value] if isinstance(value, list) else value)
+    return state
+
+
+def changed(before, after):
+    return {name for name in before if not np.array_equal(before[name], after[name])}
 
 
 def vee(s):

@@ -1,4 +1,5 @@
-"""Batch: every row as the single-state call, to the bit; threads, the interpreter lock, bad input."""
+"""Batch: every row as the single-state call, to the bit; threads and the interpreter lock."""
+import os
 import pickle
 import threading
 
@@ -6,17 +7,10 @@ import numpy as np
 import pytest
 
 import kavrel
-from kavrel import SE3, Batch, Model, ReferenceFrame
-from kinematic_trees import add_joint_tree, urdf_tree
+from kavrel import Batch, ReferenceFrame
+from kinematic_trees import X, Z, add_joint_tree, model_of, tree_from_urdf, urdf_tree, with_inertias
 
 LOCAL = ReferenceFrame.LOCAL
-
-
-def with_inertias(model, rng):
-    for i in range(1, model.njoints):
-        a = rng.normal(size=(3, 3))
-        model.set_body_inertia(i, rng.uniform(0.5, 2.0), rng.normal(size=3) * 0.2, a @ a.T + 0.05 * np.eye(3))
-    return model
 
 
 def states(tree, rng, n):
@@ -24,101 +18,66 @@ def states(tree, rng, n):
     return q, rng.normal(size=(n, tree.model.nv)), rng.normal(size=(n, tree.model.nv))
 
 
-def single_calls(model, q, v, a, frame):
-    """What a loop of single-state calls gives, method by method."""
+def methods(model, q, v, a, frame):
+    """Each method's batch call, and the single-state call that gives its row i."""
     data = model.createData()
 
-    def each(call):
-        return [call(i) for i in range(len(q))]
-
-    def fk(i):
-        kavrel.forwardKinematics(model, data, q[i])
-        return data.oMi_homogeneous
-
-    def jacobian(i):
-        kavrel.computeJointJacobians(model, data, q[i])
-        return kavrel.getFrameJacobian(model, data, frame, LOCAL)
-
-    def placement(i):
-        kavrel.forwardKinematics(model, data, q[i])
-        return kavrel.getFramePlacement(model, data, frame).homogeneous
-
-    def full_mass_matrix(i):
-        kavrel.crba(model, data, q[i])
-        return data.M
-
+    def then(run, read):
+        return lambda i: (run(i), read())[1]
+    fk = lambda i: kavrel.forwardKinematics(model, data, q[i])
     return {
-        "rnea": each(lambda i: kavrel.rnea(model, data, q[i], v[i], a[i])),
-        "non_linear_effects": each(lambda i: kavrel.non_linear_effects(model, data, q[i], v[i])),
-        "compute_gravity": each(lambda i: kavrel.compute_gravity(model, data, q[i])),
-        "aba": each(lambda i: kavrel.aba(model, data, q[i], v[i], a[i])),
-        "crba": each(full_mass_matrix),
-        "computeMinverse": each(lambda i: kavrel.computeMinverse(model, data, q[i])),
-        "forwardKinematics": each(fk),
-        "getFrameJacobian": each(jacobian),
-        "getFramePlacement": each(placement),
-        "integrate": each(lambda i: kavrel.integrate(model, q[i], v[i])),
+        "rnea": (lambda b: b.rnea(q, v, a), lambda i: kavrel.rnea(model, data, q[i], v[i], a[i])),
+        "non_linear_effects": (lambda b: b.non_linear_effects(q, v),
+                               lambda i: kavrel.non_linear_effects(model, data, q[i], v[i])),
+        "compute_gravity": (lambda b: b.compute_gravity(q), lambda i: kavrel.compute_gravity(model, data, q[i])),
+        "aba": (lambda b: b.aba(q, v, a), lambda i: kavrel.aba(model, data, q[i], v[i], a[i])),
+        "crba": (lambda b: b.crba(q), then(lambda i: kavrel.crba(model, data, q[i]), lambda: data.M)),
+        "computeMinverse": (lambda b: b.computeMinverse(q), lambda i: kavrel.computeMinverse(model, data, q[i])),
+        "forwardKinematics": (lambda b: b.forwardKinematics(q), then(fk, lambda: data.oMi_homogeneous)),
+        "getFrameJacobian": (lambda b: b.getFrameJacobian(q, frame, LOCAL),
+                             then(lambda i: kavrel.computeJointJacobians(model, data, q[i]),
+                                  lambda: kavrel.getFrameJacobian(model, data, frame, LOCAL))),
+        "getFramePlacement": (lambda b: b.getFramePlacement(q, frame),
+                              then(fk, lambda: kavrel.getFramePlacement(model, data, frame).homogeneous)),
+        "integrate": (lambda b: b.integrate(q, v), lambda i: kavrel.integrate(model, q[i], v[i])),
     }
 
 
-def batched(batch, q, v, a, frame):
-    return {
-        "rnea": batch.rnea(q, v, a), "non_linear_effects": batch.non_linear_effects(q, v),
-        "compute_gravity": batch.compute_gravity(q), "aba": batch.aba(q, v, a), "crba": batch.crba(q),
-        "computeMinverse": batch.computeMinverse(q), "forwardKinematics": batch.forwardKinematics(q),
-        "getFrameJacobian": batch.getFrameJacobian(q, frame, LOCAL), "getFramePlacement": batch.getFramePlacement(q, frame),
-        "integrate": batch.integrate(q, v),
-    }
-
-
-@pytest.mark.parametrize("builder,seed,sizes", [
-    (add_joint_tree, 1, (0, 1, 7, 10_000)), (urdf_tree, 2, (1, 7, 300)),
-])
-def test_rows_are_the_single_calls(builder, seed, sizes):
-    rng = np.random.default_rng(seed)
-    tree = builder(rng, 9)
-    model = with_inertias(tree.model, rng)
-    frame = model.nframes - 1
+@pytest.mark.parametrize("source,sizes", [
+    ((add_joint_tree, 1), (0, 1, 7, 10_000)), ((urdf_tree, 2), (1, 7, 300)), ((None, "hyq_floating"), (50,)),
+], ids=["add_joint", "urdf", "hyq_floating"])
+def test_rows_are_the_single_calls(source, sizes, request):
+    build, key = source
+    rng = np.random.default_rng(key if build else 3)
+    tree = build(rng, 9) if build else tree_from_urdf(
+        (request.getfixturevalue("robots_dir") / "bench" / f"{key}.urdf").read_text())
+    model = with_inertias(tree.model, rng) if build else tree.model
+    frame = model.nframes - 1 if build else 7
     batches = [Batch(model, threads) for threads in (1, 2, 4)]
     for n in sizes:
         q, v, a = states(tree, rng, n)
-        expected = single_calls(model, q, v, a, frame)
-        for batch in batches:
-            for name, result in batched(batch, q, v, a, frame).items():
-                shape = {"crba": (model.nv, model.nv), "computeMinverse": (model.nv, model.nv),
-                         "forwardKinematics": (model.njoints, 4, 4), "getFrameJacobian": (6, model.nv),
-                         "getFramePlacement": (4, 4), "integrate": (model.nq,)}.get(name, (model.nv,))
+        for name, (batched, single) in methods(model, q, v, a, frame).items():
+            shape = {"crba": (model.nv, model.nv), "computeMinverse": (model.nv, model.nv),
+                     "forwardKinematics": (model.njoints, 4, 4), "getFrameJacobian": (6, model.nv),
+                     "getFramePlacement": (4, 4), "integrate": (model.nq,)}.get(name, (model.nv,))
+            expected = np.reshape([single(i) for i in range(n)], (n, *shape))
+            for batch in batches:
+                result = batched(batch)
                 assert result.shape == (n, *shape), name
-                np.testing.assert_array_equal(result, np.reshape(expected[name], (n, *shape)), err_msg=name)
-
-
-def test_real_robot_rows(robots_dir):
-    model = kavrel.parse_urdf_file(str(robots_dir / "bench" / "hyq_floating.urdf"))
-    rng = np.random.default_rng(3)
-    q = np.array([kavrel.integrate(model, kavrel.neutral(model), rng.normal(size=model.nv)) for _ in range(50)])
-    v, a = rng.normal(size=(2, 50, model.nv))
-    expected = single_calls(model, q, v, a, 7)
-    for name, result in batched(Batch(model, 2), q, v, a, 7).items():
-        np.testing.assert_array_equal(result, np.reshape(expected[name], result.shape), err_msg=name)
-
-
-def slider_on_turntable():
-    """The turntable cannot be accelerated while the slider's mass sits on its axis (slide = 0)."""
-    model = Model()
-    model.add_joint(0, "revolute", np.array([0.0, 0.0, 1.0]), SE3.identity(), "turn")
-    model.add_joint(1, "prismatic", np.array([1.0, 0.0, 0.0]), SE3.identity(), "slide")
-    model.set_body_inertia(2, 1.0, np.zeros(3), np.zeros((3, 3)))
-    return model
+                np.testing.assert_array_equal(result, expected, err_msg=name)
 
 
 @pytest.mark.parametrize("threads", [1, 2])
 def test_the_lowest_failing_row_is_reported(threads):
-    batch, zeros = Batch(slider_on_turntable(), threads), np.zeros((2000, 2))
+    # The turntable j1 cannot be accelerated while the slider's mass sits on its axis (slide = 0).
+    model = model_of((0, "revolute", Z, [0, 0, 0]), (1, "prismatic", X, [0, 0, 0]))
+    model.set_body_inertia(2, 1.0, np.zeros(3), np.zeros((3, 3)))
+    batch, zeros = Batch(model, threads), np.zeros((2000, 2))
     q = np.tile([0.1, 1.0], (2000, 1))
     q[[1500, 700], 1] = 0.0
     with pytest.raises(ValueError) as error:
         batch.aba(q, zeros, zeros)
-    assert str(error.value) == "row 700: Joint turn has no inertia to accelerate: the mass matrix is singular"
+    assert str(error.value) == "row 700: Joint j1 has no inertia to accelerate: the mass matrix is singular"
     q[[700, 1500], 1] = 1.0
     assert batch.aba(q, zeros, zeros).shape == (2000, 2)
 
@@ -137,19 +96,15 @@ def test_interpreter_lock_is_released_and_batches_run_together():
     def count():
         while "done" not in results:
             ticks[0] += 1
-
-    def run(name, b):
-        results[name] = b.rnea(q, v, a)
-
-    counter = threading.Thread(target=count)
-    counter.start()
-    workers = [threading.Thread(target=run, args=(name, b)) for name, b in (("one", batch), ("two", other))]
-    for w in workers:
-        w.start()
-    for w in workers:
-        w.join()
+    threads = [threading.Thread(target=count)] + [
+        threading.Thread(target=lambda k=k, b=b: results.__setitem__(k, b.rnea(q, v, a))) for k, b in
+        (("one", batch), ("two", other))]
+    for t in threads:
+        t.start()
+    for t in threads[1:]:
+        t.join()
     results["done"] = True
-    counter.join()
+    threads[0].join()
     assert ticks[0] > 1000
     np.testing.assert_array_equal(results["one"], expected)
     np.testing.assert_array_equal(results["two"], expected)
@@ -168,40 +123,7 @@ def test_the_batch_keeps_its_own_model_and_pickles():
     copy = pickle.loads(pickle.dumps(batch))
     assert repr(copy) == repr(batch) == f"Batch(njoints=7, nq={model.nq}, nv={model.nv}, threads=2)"
     np.testing.assert_array_equal(copy.rnea(q, v, a), before)
-
-
-def test_threads():
-    import os
-    assert Batch(Model()).threads == os.cpu_count()
-    assert Batch(Model(), threads=None).threads == os.cpu_count()
-    for threads, message in ((0, "at least 1, got 0"), (-2, "at least 1, got -2"), (10**6, "at most 1024, got 1000000")):
-        with pytest.raises(ValueError) as error:
-            Batch(Model(), threads)
-        assert str(error.value) == f"threads must be {message}"
-
-
-@pytest.mark.parametrize("call,error,message", [
-    (lambda b, q, v: b.rnea(q, v[:3], v), ValueError, "v has shape (3, 6), expected (4, 6)"),
-    (lambda b, q, v: b.rnea(q, v, v[:, :2].copy()), ValueError, "a has shape (4, 2), expected (4, 6)"),
-    (lambda b, q, v: b.integrate(q[:, 1:].copy(), v), ValueError, "q has shape (4, 6), expected (4, 7)"),
-    (lambda b, q, v: b.aba(q, v, np.zeros((5, 3))), ValueError, "tau has shape (5, 3), expected (4, 6)"),
-    (lambda b, q, v: b.crba(q[0]), TypeError, "argument 'q': 'ndarray' object cannot be converted to 'PyArray<T, D>'"),
-    (lambda b, q, v: b.crba(q.astype(np.float32)), TypeError,
-     "argument 'q': 'ndarray' object cannot be converted to 'PyArray<T, D>'"),
-    (lambda b, q, v: b.crba(q.tolist()), TypeError, "argument 'q': 'list' object cannot be converted to 'PyArray<T, D>'"),
-    (lambda b, q, v: b.crba(np.asfortranarray(q)), TypeError, "The given array is not contiguous"),
-    (lambda b, q, v: b.getFrameJacobian(q, 99, LOCAL), ValueError, "Frame ID 99 out of range (max: 1)"),
-    (lambda b, q, v: b.getFramePlacement(q, 2), ValueError, "Frame ID 2 out of range (max: 1)"),
-])
-def test_bad_input(call, error, message):
-    model = Model()
-    model.add_joint(0, "floating", np.zeros(3), SE3.identity(), "base")
-    model.add_frame("tool", 1, SE3.identity())
-    model.set_body_inertia(1, 1.0, np.zeros(3), np.eye(3))
-    batch, q, v = Batch(model, 2), np.tile(kavrel.neutral(model), (4, 1)), np.zeros((4, 6))
-    with pytest.raises(error) as raised:
-        call(batch, q, v)
-    assert str(raised.value) == message
+    assert Batch(model).threads == Batch(model, threads=None).threads == os.cpu_count()
 
 
 def test_dask_example_on_a_local_cluster():

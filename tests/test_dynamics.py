@@ -7,18 +7,10 @@ import pytest
 
 import kavrel
 from kavrel import SE3, Data, Model
-from kinematic_trees import add_joint_tree, assert_close, urdf_tree
+from kinematic_trees import X, Z, add_joint_tree, assert_close, model_of, urdf_tree, with_inertias
 
-X, Y, Z = np.eye(3)
 REAL_ROBOTS = ["bench/iiwa.urdf", "bench/hyq_floating.urdf", "bench/atlas_floating.urdf", "panda.urdf",
                "g1.urdf", "pr2.urdf"]
-
-
-def with_inertias(model, rng):
-    for i in range(1, model.njoints):
-        a = rng.normal(size=(3, 3))
-        model.set_body_inertia(i, rng.uniform(0.5, 2.0), rng.normal(size=3) * 0.2, a @ a.T + 0.05 * np.eye(3))
-    return model
 
 
 class Case:
@@ -69,7 +61,7 @@ def central_difference(f, model, q, direction, h=1e-6):
     return (f(kavrel.integrate(model, q, h * direction)) - f(kavrel.integrate(model, q, -h * direction))) / (2 * h)
 
 
-def test_inverse_dynamics_and_mass_matrix(case):
+def test_mass_matrix_inverse_dynamics_coriolis_and_all_terms(case):
     model, data, q, v, a = case.model, case.data, case.q, case.v, case.a
     upper = kavrel.crba(model, data, q)
     M = data.M
@@ -84,46 +76,18 @@ def test_inverse_dynamics_and_mass_matrix(case):
     # The mass matrix again, column by column from inverse dynamics.
     columns = np.array([kavrel.rnea(model, data, q, np.zeros(model.nv), e) - g for e in np.eye(model.nv)]).T
     assert_close(columns, M, scale(M), "rnea(q, 0, e_k) - g")
-    if case.ancestry is not None:
-        assert np.all(M[~case.ancestry] == 0.0), "entries between branches are exactly zero"
-
-
-def test_coriolis_matrix(case):
-    model, data, q, v = case.model, case.data, case.q, case.v
-    nle = kavrel.non_linear_effects(model, data, q, v)
-    g = kavrel.compute_gravity(model, data, q)
     assert kavrel.computeCoriolisMatrix(model, data, q, v) is None
     C = data.C
     assert_close(C @ v, nle - g, scale(nle), "C v = nle - g")
     dM = central_difference(case.mass_matrix, model, q, v)
     assert_close(C + C.T, dM, 1e-6 * max(1.0, np.abs(dM).max()), "C + C^T = dM/dt")
     if case.ancestry is not None:
-        assert np.all(C[~case.ancestry] == 0.0), "entries between branches are exactly zero"
+        assert np.all(M[~case.ancestry] == 0.0) and np.all(C[~case.ancestry] == 0.0), "zero between branches"
 
-
-def energies(case, q, v):
-    kavrel.computeAllTerms(case.model, case.data, q, v)
-    return case.data.kinetic_energy, case.data.potential_energy
-
-
-def test_energies(case):
-    model, q, v = case.model, case.q, case.v
-    M = case.mass_matrix()
-    kinetic, _ = energies(case, q, v)
-    assert math.isclose(kinetic, 0.5 * v @ M @ v, rel_tol=1e-12, abs_tol=1e-12)
-    g = kavrel.compute_gravity(model, case.data, q)
-    gradient = [central_difference(lambda x: energies(case, x, v)[1], model, q, e) for e in np.eye(model.nv)]
-    assert_close(gradient, g, 1e-6 * max(1.0, np.abs(g).max()), "g = dV/dq")
-
-
-def test_all_terms(case):
-    model, data, q, v = case.model, case.data, case.q, case.v
-    M = case.mass_matrix()
-    nle = kavrel.non_linear_effects(model, data, q, v)
-    g = kavrel.compute_gravity(model, data, q)
     assert kavrel.computeAllTerms(model, data, q, v) is None
     for name, expected in (("M", M), ("nle", nle), ("g", g)):
         assert_close(getattr(data, name), expected, scale(expected), name)
+    assert math.isclose(data.kinetic_energy, 0.5 * v @ M @ v, rel_tol=1e-12, abs_tol=1e-12)
     ag, mass, com = data.ag, data.mass[0], data.com[0]
     # Centroidal momentum from the columns; the centre of mass and its velocity from the bodies.
     assert_close(data.hg, np.r_[(ag @ v)[3:], (ag @ v)[:3]], scale(data.hg), "hg = ag v")
@@ -133,34 +97,16 @@ def test_all_terms(case):
     masses = np.array([b[0] for b in bodies[1:]])
     assert math.isclose(mass, masses.sum(), rel_tol=1e-12)
     assert_close(com, masses @ np.array(centres[1:]) / masses.sum(), 1e-12, "com")
+    # The time variation of the columns, and gravity as the gradient of the potential energy.
     dag = data.dag
 
-    def columns(x):
+    def all_terms(x, field):
         kavrel.computeAllTerms(model, data, x, v)
-        return data.ag
-    assert_close(dag, central_difference(columns, model, q, v), 1e-6 * max(1.0, np.abs(dag).max()), "dag")
-
-
-def test_forward_dynamics(case):
-    model, data, q, v, a = case.model, case.data, case.q, case.v, case.a
-    M = case.mass_matrix()
-    if np.linalg.eigvalsh(M).min() <= 1e-12 * np.abs(M).max():
-        # A joint moving only massless links has no acceleration to give.
-        with pytest.raises(ValueError, match="^Joint .* has no inertia to accelerate: the mass matrix is singular$"):
-            kavrel.aba(model, data, q, v, np.zeros(model.nv))
-        return
-    tau = kavrel.rnea(model, data, q, v, a)
-    nle = kavrel.non_linear_effects(model, data, q, v)
-    ddq = kavrel.aba(model, data, q, v, tau)
-    assert_close(ddq, a, 1e-9 * max(1.0, np.abs(a).max()), "aba(rnea(a)) = a")
-    np.testing.assert_array_equal(data.ddq, ddq)
-    assert_close(ddq, np.linalg.solve(M, tau - nle), 1e-9 * max(1.0, np.abs(a).max()), "solve(M, tau - nle)")
-    assert_close(kavrel.rnea(model, data, q, v, kavrel.aba(model, data, q, v, case.a[::-1].copy())), case.a[::-1],
-                 scale(tau), "rnea(aba(tau)) = tau")
-    Minv = kavrel.computeMinverse(model, data, q)
-    np.testing.assert_array_equal(Minv, Minv.T)
-    np.testing.assert_array_equal(data.Minv, Minv)
-    assert_close(Minv @ M, np.eye(model.nv), 1e-9, "Minv M = I")
+        return getattr(data, field)
+    assert_close(dag, central_difference(lambda x: all_terms(x, "ag"), model, q, v), 1e-6 * max(1.0, np.abs(dag).max()),
+                 "dag")
+    gradient = [central_difference(lambda x: all_terms(x, "potential_energy"), model, q, e) for e in np.eye(model.nv)]
+    assert_close(gradient, g, 1e-6 * max(1.0, np.abs(g).max()), "g = dV/dq")
 
 
 def differences(f, model, q, v, h):
@@ -171,7 +117,10 @@ def differences(f, model, q, v, h):
     return np.array(by_q).T.reshape(model.nv, model.nv), np.array(by_v).T.reshape(model.nv, model.nv)
 
 
-def test_dynamics_derivatives(case):
+SINGULAR = "^Joint .* has no inertia to accelerate: the mass matrix is singular$"
+
+
+def test_forward_dynamics_and_derivatives(case):
     model, data, q, v, a = case.model, case.data, case.q, case.v, case.a
     dtau_dq, dtau_dv = kavrel.rnea_derivatives(model, data, q, v, a)
     tau = data.tau.copy()
@@ -190,14 +139,29 @@ def test_dynamics_derivatives(case):
     assert_close(g_dq, dg, 1e-8 * max(1.0, np.abs(dg).max()), "dtau_dq = dg/dq")
     if model.nq == model.nv:  # revolute and prismatic joints only: dg/dq is the Hessian of the potential
         assert_close(g_dq, g_dq.T, 1e-12 * max(1.0, np.abs(g_dq).max()), "dg/dq symmetric")
-    torque = a[::-1].copy()
-    if np.linalg.eigvalsh(case.mass_matrix()).min() <= 1e-12 * np.abs(data.M).max():
-        with pytest.raises(ValueError, match="^Joint .* has no inertia to accelerate: the mass matrix is singular$"):
-            kavrel.aba_derivatives(model, data, q, v, torque)
+
+    M, torque = case.mass_matrix(), a[::-1].copy()
+    if np.linalg.eigvalsh(M).min() <= 1e-12 * np.abs(M).max():
+        # A joint moving only massless links has no acceleration to give.
+        for call in (kavrel.aba, kavrel.aba_derivatives):
+            with pytest.raises(ValueError, match=SINGULAR):
+                call(model, data, q, v, torque)
         return
+    nle = kavrel.non_linear_effects(model, data, q, v)
+    ddq = kavrel.aba(model, data, q, v, tau)
+    assert_close(ddq, a, 1e-9 * max(1.0, np.abs(a).max()), "aba(rnea(a)) = a")
+    np.testing.assert_array_equal(data.ddq, ddq)
+    assert_close(ddq, np.linalg.solve(M, tau - nle), 1e-9 * max(1.0, np.abs(a).max()), "solve(M, tau - nle)")
+    assert_close(kavrel.rnea(model, data, q, v, kavrel.aba(model, data, q, v, torque)), torque,
+                 scale(tau), "rnea(aba(tau)) = tau")
+    Minv = kavrel.computeMinverse(model, data, q)
+    np.testing.assert_array_equal(Minv, Minv.T)
+    np.testing.assert_array_equal(data.Minv, Minv)
+    assert_close(Minv @ M, np.eye(model.nv), 1e-9, "Minv M = I")
+
     ddq_dq, ddq_dv, ddq_dtau = kavrel.aba_derivatives(model, data, q, v, torque)
     ddq = kavrel.aba(model, data, q, v, torque)
-    np.testing.assert_array_equal(ddq_dtau, kavrel.computeMinverse(model, data, q))
+    np.testing.assert_array_equal(ddq_dtau, Minv)
     for name, actual, expected in zip(("ddq_dq", "ddq_dv"), (ddq_dq, ddq_dv),
                                       differences(lambda x, y: kavrel.aba(model, data, x, y, torque), model, q, v, 1e-4)):
         assert_close(actual, expected, 1e-6 * max(1.0, np.abs(expected).max()), name)
@@ -261,9 +225,7 @@ def test_single_revolute_mass_matrix_and_angular_gravity():
 
 
 def test_two_link_planar_arm_coriolis():
-    model = Model()
-    model.add_joint(0, "revolute", Z, SE3.identity(), "a")
-    model.add_joint(1, "revolute", Z, SE3(np.eye(3), X.copy()), "b")
+    model = model_of((0, "revolute", Z, [0, 0, 0]), (1, "revolute", Z, X))
     for i in (1, 2):
         model.set_body_inertia(i, 1.0, np.array([0.5, 0, 0]), np.zeros((3, 3)))
     data = Data(model)
@@ -312,40 +274,16 @@ def test_free_floating_body():
 
 
 def test_massless_links_keep_rotational_inertia():
-    # Both bodies below the mass threshold; the child's rotational inertia still reaches its parent.
-    model = Model()
-    model.add_joint(0, "revolute", Z, SE3.identity(), "a")
-    model.add_joint(1, "revolute", Z, SE3.identity(), "b")
-    model.set_body_inertia(2, 0.0, np.zeros(3), np.diag([0.0, 0.0, 0.5]))
+    model = model_of((0, "revolute", Z, [0, 0, 0]), (1, "revolute", Z, [0, 0, 0]))
     data, q, a = Data(model), np.array([0.2, 0.4]), np.array([1.0, -2.0])
+    # First with a unit mass at unit distance, so that there is a centre-of-mass Jacobian to clear.
+    model.set_body_inertia(2, 1.0, X, np.eye(3))
+    kavrel.computeAllTerms(model, data, q, np.array([1.0, 1.0]))
+    assert_close(data.jcom, [[-math.sin(0.6)] * 2, [math.cos(0.6)] * 2, [0, 0]], 1e-15, "jcom")
+    # Both bodies below the mass threshold; the child's rotational inertia still reaches its parent.
+    model.set_body_inertia(2, 0.0, np.zeros(3), np.diag([0.0, 0.0, 0.5]))
     np.testing.assert_array_equal(kavrel.crba(model, data, q), [[0.5, 0.5], [0, 0.5]])
     np.testing.assert_allclose(kavrel.rnea(model, data, q, np.zeros(2), a), data.M @ a, rtol=1e-15)
     kavrel.computeAllTerms(model, data, q, np.array([1.0, 1.0]))
     assert data.kinetic_energy == 0.5 * 0.5 * 2.0 ** 2
     assert data.mass[0] == 0.0 and not data.com.any() and not data.vcom.any() and not data.jcom.any()
-
-
-def test_massless_tree_clears_the_previous_centre_of_mass_jacobian():
-    massive, _ = single_joint("prismatic", X, 1.0, [0, 0, 0])
-    massless, _ = single_joint("prismatic", X, 0.0, [0, 0, 0])
-    data = Data(massive)
-    kavrel.computeAllTerms(massive, data, np.zeros(1), np.ones(1))
-    np.testing.assert_array_equal(data.jcom, [[1], [0], [0]])
-    kavrel.computeAllTerms(massless, data, np.zeros(1), np.ones(1))
-    np.testing.assert_array_equal(data.jcom, np.zeros((3, 1)))
-
-
-def test_only_the_universe():
-    model, data, empty = Model(), Data(Model()), np.zeros(0)
-    assert kavrel.rnea(model, data, empty, empty, empty).shape == (0,)
-    assert kavrel.non_linear_effects(model, data, empty, empty).shape == (0,)
-    assert kavrel.compute_gravity(model, data, empty).shape == (0,)
-    assert kavrel.crba(model, data, empty).shape == (0, 0)
-    assert [m.shape for m in kavrel.rnea_derivatives(model, data, empty, empty, empty)] == [(0, 0)] * 2
-    assert [m.shape for m in kavrel.aba_derivatives(model, data, empty, empty, empty)] == [(0, 0)] * 3
-    kavrel.computeCoriolisMatrix(model, data, empty, empty)
-    kavrel.computeAllTerms(model, data, empty, empty)
-    assert data.C.shape == data.M.shape == (0, 0) and data.g.shape == (0,)
-    assert (data.mass[0], data.kinetic_energy, data.potential_energy) == (0.0, 0.0, 0.0)
-    assert not data.hg.any() and not data.dhg.any()
-    np.testing.assert_array_equal(data.a_gf[0], [0, 0, 0, 0, 0, 9.81])

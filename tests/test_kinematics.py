@@ -1,4 +1,4 @@
-"""Forward kinematics, joint and frame Jacobians and their time variation."""
+"""Forward kinematics, joint and frame placements, Jacobians and their time variation."""
 import math
 
 import numpy as np
@@ -6,21 +6,11 @@ import pytest
 
 import kavrel
 from kavrel import SE3, Data, Model, ReferenceFrame
-from kinematic_trees import (add_joint_tree, assert_close, placements, tree_from_urdf,
-                             twists_from_placements, urdf_tree)
-
-FRAMES = [ReferenceFrame.WORLD, ReferenceFrame.LOCAL, ReferenceFrame.LOCAL_WORLD_ALIGNED]
-BUILDERS = [pytest.param(add_joint_tree, id="add_joint"), pytest.param(urdf_tree, id="urdf")]
-QUARTER_TURN_Z = np.array([[0.0, -1.0, 0.0], [1.0, 0.0, 0.0], [0.0, 0.0, 1.0]])
-X, Y, Z = np.eye(3)
+from kinematic_trees import (FRAMES, QUARTER_TURN_Z, S4, X, Y, Z, add_joint_tree, assert_close, changed, model_of,
+                             rpy_matrix, snapshot, tree_from_urdf, twists_from_placements, urdf_tree)
 
 
-def model_of(*joints):
-    """joints: (parent, kind, axis, translation)."""
-    model = Model()
-    for k, (parent, kind, axis, t) in enumerate(joints, 1):
-        model.add_joint(parent, kind, np.array(axis, float), SE3(np.eye(3), np.array(t, float)), f"j{k}")
-    return model
+C4 = math.cos(math.pi / 4)
 
 
 def inverse_action(h):
@@ -30,41 +20,48 @@ def inverse_action(h):
     return np.block([[r.T, -r.T @ px], [np.zeros((3, 3)), r.T]])
 
 
-# -- forward kinematics --------------------------------------------------------------------------
+# -- forward kinematics in closed form ------------------------------------------------------------
 
-@pytest.mark.parametrize("joints,q,joint,rotation,translation,local_translation", [
-    ([], [], 0, np.eye(3), [0, 0, 0], [0, 0, 0]),
-    ([(0, "revolute", Z, [1, 0, 0])], [math.pi / 2], 1, QUARTER_TURN_Z, [1, 0, 0], [1, 0, 0]),
-    ([(0, "prismatic", X, [0, 0, 0]), (1, "prismatic", X, [0, 0, 0])], [1, 2], 2, np.eye(3), [3, 0, 0], [2, 0, 0]),
-    ([(0, "floating", Z, [0, 0, 0]), (1, "revolute", Z, [0, 0, 0])], [1, 2, 3, 0, 0, 0, 1, math.pi / 2], 2,
+def one(kind, axis, q, rotation, translation):
+    """A single joint on the world at an identity placement."""
+    return [(0, kind, axis, [0, 0, 0])], q, rotation, translation, translation
+
+
+@pytest.mark.parametrize("joints,q,rotation,translation,local_translation", [
+    ([], [], np.eye(3), [0, 0, 0], [0, 0, 0]),
+    ([(0, "revolute", Z, [1, 0, 0])], [math.pi / 2], QUARTER_TURN_Z, [1, 0, 0], [1, 0, 0]),
+    ([(0, "prismatic", X, [0, 0, 0]), (1, "prismatic", X, [0, 0, 0])], [1, 2], np.eye(3), [3, 0, 0], [2, 0, 0]),
+    ([(0, "floating", Z, [0, 0, 0]), (1, "revolute", Z, [0, 0, 0])], [1, 2, 3, 0, 0, 0, 1, math.pi / 2],
      QUARTER_TURN_Z, [1, 2, 3], [0, 0, 0]),
+    one("revolute", [0, 0, 2], [math.pi / 2], QUARTER_TURN_Z, [0, 0, 0]),
+    one("revolute", [0, 0, 0], [0.0], np.eye(3), [0, 0, 0]),
+    one("revolute", [0, 0, 0], [0.1], np.full((3, 3), np.nan), [0, 0, 0]),  # a zero axis and a nonzero angle
+    one("continuous", Z, [0.0, 2.0], QUARTER_TURN_Z, [0, 0, 0]),
+    one("continuous", Z, [-1.0, 0.0], np.diag([-1.0, -1.0, 1.0]), [0, 0, 0]),
+    one("continuous", Z, [0.0, 0.0], np.eye(3), [0, 0, 0]),
+    one("continuous", Z, [3.0, 0.0], np.eye(3), [0, 0, 0]),
+    one("prismatic", [3, 0, 4], [5.0], np.eye(3), [3, 0, 4]),
+    one("planar", Z, [1.0, 2.0, 0.0, 1.0], QUARTER_TURN_Z, [1, 2, 0]),
+    one("planar", Z, [1.0, 2.0, 2.0, 0.0], np.diag([2.0, 2.0, 1.0]), [1, 2, 0]),
+    one("floating", [], [1, 2, 3, 0, 0, 0, 2], np.eye(3), [1, 2, 3]),
+    one("floating", [], [1, 2, 3, 0, 0, S4, C4], QUARTER_TURN_Z, [1, 2, 3]),
+    one("spherical", Z, [0, 0, S4, C4], QUARTER_TURN_Z, [0, 0, 0]),
+    one("spherical", Z, [0, 0, 0, 5.0], np.eye(3), [0, 0, 0]),
+    one("fixed", Z, [], np.eye(3), [0, 0, 0]),
 ])
-def test_forward_kinematics_closed_form(joints, q, joint, rotation, translation, local_translation):
+def test_forward_kinematics_closed_form(joints, q, rotation, translation, local_translation):
     model = model_of(*joints)
     data = Data(model)
     for _ in range(2):  # a second run with the same q gives the same placements
         assert kavrel.forwardKinematics(model, data, np.array(q, float)) is None
-        assert_close(data.oMi[joint].homogeneous[:3, :3], rotation, 1e-15, "rotation")
-        assert_close(data.oMi[joint].homogeneous[:3, 3], translation, 1e-15, "translation")
-        assert_close(data.liMi[joint].homogeneous[:3, 3], local_translation, 1e-15, "local translation")
+        h = data.oMi[-1].homogeneous
+        np.testing.assert_allclose(h[:3, :3], rotation, rtol=0, atol=1e-15)  # NaN only where NaN is expected
+        np.testing.assert_allclose(h[:3, 3], translation, rtol=0, atol=1e-15)
+        np.testing.assert_allclose(data.liMi[-1].homogeneous[:3, 3], local_translation, rtol=0, atol=1e-15)
     np.testing.assert_array_equal(data.oMi[0].homogeneous, np.eye(4))
 
 
-# -- argument checks leave the workspace unchanged ------------------------------------------------
-
-def snapshot(data):
-    names = [n for n in ("v", "a", "f", "ov", "J", "dJ", "M", "C", "g", "tau", "nle", "ag", "dag", "jcom",
-                         "com", "vcom", "mass", "a_gf", "momentum", "composite_inertia", "inertia_variation",
-                         "hg", "dhg", "ig", "kinetic_energy", "potential_energy", "ddq", "Minv", "dtau_dq", "dtau_dv",
-                         "ddq_dq", "ddq_dv") if hasattr(data, n)]
-    state = {n: np.array(getattr(data, n)) for n in names}
-    state["oMi"], state["liMi"] = placements(data), np.array([m.homogeneous for m in data.liMi])
-    return state
-
-
-def changed(before, after):
-    return {name for name in before if not np.array_equal(before[name], after[name])}
-
+# -- which fields each function writes, and a workspace made for another model ------------------
 
 def fj(m, d, q, v, i): return kavrel.getFrameJacobian(m, d, i, ReferenceFrame.LOCAL)
 def fjtv(m, d, q, v, i): return kavrel.getFrameJacobianTimeVariation(m, d, i, ReferenceFrame.LOCAL)
@@ -72,60 +69,16 @@ def fk(m, d, q, v, i): return kavrel.forwardKinematics(m, d, q)
 def jjs(m, d, q, v, i): return kavrel.computeJointJacobians(m, d, q)
 def jj(m, d, q, v, i): return kavrel.computeJointJacobian(m, d, q, i)
 def tv(m, d, q, v, i): return kavrel.computeJointJacobiansTimeVariation(m, d, q, v)
-def rnea(m, d, q, v, i): return kavrel.rnea(m, d, q, v, np.ones(m.nv + i))  # i: how much a is too long
+def rnea(m, d, q, v, i): return kavrel.rnea(m, d, q, v, v)
 def crba(m, d, q, v, i): return kavrel.crba(m, d, q)
 def nle(m, d, q, v, i): return kavrel.non_linear_effects(m, d, q, v)
 def grav(m, d, q, v, i): return kavrel.compute_gravity(m, d, q)
 def cor(m, d, q, v, i): return kavrel.computeCoriolisMatrix(m, d, q, v)
 def allt(m, d, q, v, i): return kavrel.computeAllTerms(m, d, q, v)
-def aba(m, d, q, v, i): return kavrel.aba(m, d, q, v, np.ones(m.nv + i))  # i: how much tau is too long
+def aba(m, d, q, v, i): return kavrel.aba(m, d, q, v, v)
 def minv(m, d, q, v, i): return kavrel.computeMinverse(m, d, q)
-def rnead(m, d, q, v, i): return kavrel.rnea_derivatives(m, d, q, v, np.ones(m.nv + i))
-def abad(m, d, q, v, i): return kavrel.aba_derivatives(m, d, q, v, np.ones(m.nv + i))
-
-
-# The tree has nq 9, nv 8, njoints 4, nframes 1.
-@pytest.mark.parametrize("call,dq,dv,index,message", [
-    (fk, -1, 0, 0, "Configuration vector length 8 does not match model nq 9"),
-    (fk, 1, 0, 0, "Configuration vector length 10 does not match model nq 9"),
-    (jjs, -1, 0, 0, "q length 8 != nq 9"),
-    (jj, 1, 0, 9, "q length 10 != nq 9"),
-    (jj, 0, 0, 4, "joint_id 4 >= njoints 4"),
-    (tv, 1, 1, 0, "q length 10 != nq 9"),
-    (tv, 0, -1, 0, "v length 7 != nv 8"),
-    (fj, 0, 0, 1, "Frame ID 1 out of range (max: 0)"),
-    (fjtv, 0, 0, 7, "Frame ID 7 out of range (max: 0)"),
-    (rnea, 1, 1, 1, "q length 10 != nq 9"),
-    (rnea, 0, 1, -1, "v length 9 != nv 8"),
-    (rnea, 0, 0, 1, "a length 9 != nv 8"),
-    (crba, -1, 0, 0, "q length 8 != nq 9"),
-    (nle, 0, -1, 0, "v length 7 != nv 8"),
-    (grav, 2, 0, 0, "q length 11 != nq 9"),
-    (cor, -9, 0, 0, "q length 0 != nq 9"),
-    (cor, 0, 2, 0, "v length 10 != nv 8"),
-    (allt, 1, -1, 0, "q length 10 != nq 9"),
-    (allt, 0, -8, 0, "v length 0 != nv 8"),
-    (aba, 1, 1, 1, "q length 10 != nq 9"),
-    (aba, 0, 1, 1, "v length 9 != nv 8"),
-    (aba, 0, 0, -1, "tau length 7 != nv 8"),
-    (minv, -1, 0, 0, "q length 8 != nq 9"),
-    (rnead, 1, 1, 1, "q length 10 != nq 9"),
-    (rnead, 0, -1, 1, "v length 7 != nv 8"),
-    (rnead, 0, 0, 1, "a length 9 != nv 8"),
-    (abad, -1, 1, 1, "q length 8 != nq 9"),
-    (abad, 0, 1, -1, "v length 9 != nv 8"),
-    (abad, 0, 0, -1, "tau length 7 != nv 8"),
-])
-def test_size_checks(call, dq, dv, index, message):
-    model = model_of((0, "floating", Z, [0, 0, 0]), (1, "revolute", Y, [0, 0, 1]), (2, "prismatic", X, [1, 0, 0]))
-    data = Data(model)
-    q0, v0 = kavrel.neutral(model), np.ones(model.nv)
-    kavrel.computeJointJacobiansTimeVariation(model, data, q0 + 0.1, v0)
-    before = snapshot(data)
-    with pytest.raises(ValueError) as error:
-        call(model, data, np.ones(model.nq + dq), np.ones(model.nv + dv), index)
-    assert str(error.value) == message
-    assert not changed(before, snapshot(data))
+def rnead(m, d, q, v, i): return kavrel.rnea_derivatives(m, d, q, v, v)
+def abad(m, d, q, v, i): return kavrel.aba_derivatives(m, d, q, v, v)
 
 
 def test_stale_workspace_fails_before_writing():
@@ -135,33 +88,34 @@ def test_stale_workspace_fails_before_writing():
     before = snapshot(data)
     for call in (fk, jjs, jj, tv, rnea, crba, nle, grav, cor, allt, aba, minv, rnead, abad):
         with pytest.raises(BaseException) as error:
-            call(model, data, np.ones(3), np.ones(3), 0 if call in (rnea, aba, rnead, abad) else 3)
+            call(model, data, np.ones(3), np.ones(3), 3)
         assert type(error.value).__name__ == "PanicException" and not isinstance(error.value, Exception)
         assert str(error.value) == ("Data was created for another model: it has njoints 3, nq 2, nv 2 "
                                     "but the model has njoints 4, nq 3, nv 3")
         assert not changed(before, snapshot(data))
 
 
-# -- which fields each function writes ------------------------------------------------------------
+PLACEMENTS = {"oMi", "liMi"}
+
 
 @pytest.mark.parametrize("call,written", [
-    (fk, {"oMi", "liMi"}),
-    (jjs, {"oMi", "liMi", "J"}),
-    (tv, {"oMi", "liMi", "v", "ov", "J", "dJ"}),
+    (fk, PLACEMENTS),
+    (jjs, PLACEMENTS | {"J"}),
+    (tv, PLACEMENTS | {"v", "ov", "J", "dJ"}),
     (fj, set()),
     (fjtv, set()),
-    (rnea, {"oMi", "liMi", "v", "a", "f", "tau"}),
-    (nle, {"oMi", "liMi", "v", "a", "f", "tau", "nle"}),
-    (grav, {"oMi", "liMi", "v", "a", "f", "tau", "g"}),
-    (crba, {"oMi", "liMi", "J", "composite_inertia", "M"}),
-    (cor, {"oMi", "liMi", "v", "ov", "J", "dJ", "composite_inertia", "ag", "C"}),
-    (aba, {"oMi", "liMi", "ov", "J", "ddq"}),
-    (minv, {"oMi", "liMi", "J", "Minv"}),
-    (rnead, {"oMi", "liMi", "v", "a", "f", "tau", "ov", "J", "dtau_dq", "dtau_dv"}),
-    (abad, {"oMi", "liMi", "ov", "J", "ddq", "Minv", "dtau_dq", "dtau_dv", "ddq_dq", "ddq_dv"}),
-    (allt, {"oMi", "liMi", "v", "ov", "J", "dJ", "a", "a_gf", "f", "momentum", "composite_inertia",
-            "inertia_variation", "M", "nle", "g", "ag", "dag", "mass", "com", "vcom", "jcom", "hg", "dhg", "ig",
-            "kinetic_energy", "potential_energy"}),
+    (rnea, PLACEMENTS | {"v", "a", "f", "tau"}),
+    (nle, PLACEMENTS | {"v", "a", "f", "tau", "nle"}),
+    (grav, PLACEMENTS | {"v", "a", "f", "tau", "g"}),
+    (crba, PLACEMENTS | {"J", "composite_inertia", "M"}),
+    (cor, PLACEMENTS | {"v", "ov", "J", "dJ", "composite_inertia", "ag", "C"}),
+    (aba, PLACEMENTS | {"ov", "J", "ddq"}),
+    (minv, PLACEMENTS | {"J", "Minv"}),
+    (rnead, PLACEMENTS | {"v", "a", "f", "tau", "ov", "J", "dtau_dq", "dtau_dv"}),
+    (abad, PLACEMENTS | {"ov", "J", "ddq", "Minv", "dtau_dq", "dtau_dv", "ddq_dq", "ddq_dv"}),
+    (allt, PLACEMENTS | {"v", "ov", "J", "dJ", "a", "a_gf", "f", "momentum", "composite_inertia",
+                         "inertia_variation", "M", "nle", "g", "ag", "dag", "mass", "com", "vcom", "jcom", "hg", "dhg",
+                         "ig", "kinetic_energy", "potential_energy", "mechanical_energy"}),
 ])
 def test_fields_written(call, written):
     rng = np.random.default_rng(5)
@@ -196,86 +150,78 @@ def test_single_joint_jacobian_writes_only_its_chain(target):
         np.testing.assert_array_equal(after["liMi"][i], expected, err_msg=f"liMi[{i}]")
 
 
-# -- Jacobians against central differences of forward kinematics through integrate ---------------
+# -- placements, Jacobians and velocities against central differences through integrate ---------
 
-def column_differences(tree, q, eps=1e-6):
-    """fd[i][f][:, c]: central difference of joint i's placement along column c, in the three frames."""
-    model, data = tree.model, tree.data()
-    fd = np.zeros((model.njoints, 3, 6, model.nv))
-    for c in range(model.nv):
-        frames = []
-        for t in (0.0, -eps, eps):
-            kavrel.forwardKinematics(model, data, kavrel.integrate(model, q, t * np.eye(model.nv)[c]))
-            frames.append(placements(data))
-        for i, twists in enumerate(twists_from_placements(*frames, 2 * eps)):
-            fd[i, :, :, c] = twists
-    return fd
+def placed(model, data):
+    """World placements of every joint, then of every frame, from the last forward kinematics."""
+    frames = [kavrel.getFramePlacement(model, data, f).homogeneous for f in range(model.nframes)]
+    return np.concatenate([data.oMi_homogeneous, np.reshape(frames, (-1, 4, 4))])
 
 
-def check_jacobians(tree, rng):
-    model, data = tree.model, tree.data()
-    q = tree.random_q(rng)
-    fd = column_differences(tree, q)
-    kavrel.computeJointJacobians(model, data, q)
-    J, oMi = data.J, placements(data)
-    tol = 1e-6 * max(1.0, np.abs(J).max())
-    for i in range(model.njoints):
-        world = np.zeros_like(J)
-        world[:, tree.support(i)] = J[:, tree.support(i)]
-        assert_close(world, fd[i, 0], tol, f"world Jacobian of joint {i}")
-        local = kavrel.computeJointJacobian(model, data, q, i)
-        assert_close(local, fd[i, 1], tol, f"local Jacobian of joint {i}")
-        assert_close(local, inverse_action(oMi[i]) @ world, 1e-12 * max(1.0, np.abs(J).max()),
-                     f"local Jacobian of joint {i} against the world one")
-    for frame, joint in tree.frames:
-        for k, rf in enumerate(FRAMES):
-            assert_close(kavrel.getFrameJacobian(model, data, frame, rf), fd[joint, k], tol, f"frame {frame} {rf}")
+def frame_jacobians(model, data, getter):
+    return np.array([[getter(model, data, f, rf) for rf in FRAMES] for f in range(model.nframes)])
 
 
-@pytest.mark.parametrize("build", BUILDERS)
-@pytest.mark.parametrize("seed", range(3))
-def test_jacobians_match_finite_differences(build, seed):
-    rng = np.random.default_rng(20 + seed)
-    check_jacobians(build(rng, 9), rng)
+SOURCES = [*(pytest.param((build, seed), id=f"{build.__name__}-{seed}")
+             for build in (add_joint_tree, urdf_tree) for seed in range(4)),
+           *(pytest.param((None, name), id=name) for name in ("iiwa", "hyq", "atlas_floating"))]
 
 
-@pytest.mark.parametrize("name", ["iiwa", "hyq", "atlas_floating"])
-def test_jacobians_of_benchmark_robots(robots_dir, name):
-    check_jacobians(tree_from_urdf((robots_dir / "bench" / f"{name}.urdf").read_text()), np.random.default_rng(0))
-
-
-@pytest.mark.parametrize("build", BUILDERS)
-@pytest.mark.parametrize("seed", range(3))
-def test_time_variation_matches_finite_differences(build, seed):
-    rng = np.random.default_rng(30 + seed)
-    tree = build(rng, 9)
+@pytest.mark.parametrize("source", SOURCES)
+def test_kinematics_match_finite_differences(source, request):
+    build, key = source
+    rng = np.random.default_rng(20 + (key if build else 0))
+    tree = build(rng, 9) if build else tree_from_urdf(
+        (request.getfixturevalue("robots_dir") / "bench" / f"{key}.urdf").read_text())
     model, data, eps = tree.model, tree.data(), 1e-6
-    q, v = tree.random_q(rng), rng.normal(size=model.nv)
-    pairs = tree.frames
-    jacobians = []
+    for i in range(model.njoints):  # an operational frame at a random placement on every joint
+        placement = SE3(rpy_matrix(*rng.uniform(-math.pi, math.pi, 3)), rng.uniform(-0.5, 0.5, 3))
+        assert model.add_frame(f"tool{i}", i, placement) == model.nframes - 1
+    n, q, v = model.njoints, tree.random_q(rng), rng.normal(size=model.nv)
+    kavrel.forwardKinematics(model, data, q)
+    center = placed(model, data)
+    for f, (joint, placement) in enumerate(zip(model.frame_parents, model.frame_placements)):
+        assert_close(center[n + f], center[joint] @ placement.homogeneous, 1e-14, f"placement of frame {f}")
+    # fd[k, reference frame, :, c]: twist of joint or frame k moved along velocity column c; the last along v.
+    fd = np.zeros((len(center), 3, 6, model.nv + 1))
+    for c, direction in enumerate(np.vstack([np.eye(model.nv), v])):
+        moved = []
+        for t in (-eps, eps):
+            kavrel.forwardKinematics(model, data, kavrel.integrate(model, q, t * direction))
+            moved.append(placed(model, data))
+        fd[..., c] = twists_from_placements(center, *moved, 2 * eps)
+
+    kavrel.computeJointJacobians(model, data, q)
+    J = data.J
+    tol, tight = 1e-6 * max(1.0, np.abs(J).max()), 1e-12 * max(1.0, np.abs(J).max())
+    for i in range(n):
+        world, outside = np.zeros_like(J), np.ones(model.nv, bool)
+        world[:, tree.support(i)], outside[tree.support(i)] = J[:, tree.support(i)], False
+        assert_close(world, fd[i, 0, :, :-1], tol, f"world Jacobian of joint {i}")
+        local = kavrel.computeJointJacobian(model, data, q, i)
+        assert_close(local, fd[i, 1, :, :-1], tol, f"local Jacobian of joint {i}")
+        assert_close(local, inverse_action(center[i]) @ world, tight, f"local Jacobian of joint {i} from the world one")
+        assert not local[:, outside].any(), f"columns off joint {i}'s chain are exactly zero"
+    jacobians = frame_jacobians(model, data, kavrel.getFrameJacobian)
+    assert_close(jacobians, fd[n:, :, :, :-1], tol, "frame Jacobians (frame, reference frame, row, column)")
+    np.testing.assert_array_equal(jacobians[:, 2, 3:], jacobians[:, 0, 3:])  # the same angular rows
+
+    moved = []
     for t in (-eps, eps):
         kavrel.computeJointJacobians(model, data, kavrel.integrate(model, q, t * v))
-        jacobians.append((data.J, [[kavrel.getFrameJacobian(model, data, f, rf) for rf in FRAMES] for f, _ in pairs]))
+        moved.append((data.J, frame_jacobians(model, data, kavrel.getFrameJacobian)))
     kavrel.computeJointJacobiansTimeVariation(model, data, q, v)
+    np.testing.assert_array_equal(data.J, J)
     tol = 1e-6 * max(1.0, np.abs(data.dJ).max())
-    assert_close(data.dJ, (jacobians[1][0] - jacobians[0][0]) / (2 * eps), tol, "dJ")
-    for n, (frame, _) in enumerate(pairs):
-        for k, rf in enumerate(FRAMES):
-            expected = (np.array(jacobians[1][1][n][k]) - jacobians[0][1][n][k]) / (2 * eps)
-            assert_close(kavrel.getFrameJacobianTimeVariation(model, data, frame, rf), expected, tol,
-                         f"frame {frame} {rf}")
-
-
-@pytest.mark.parametrize("seed", range(2))
-def test_world_velocity_is_jacobian_times_v(seed):
-    rng = np.random.default_rng(40 + seed)
-    tree = add_joint_tree(rng, 9)
-    model, data = tree.model, tree.data()
-    kavrel.computeJointJacobiansTimeVariation(model, data, tree.random_q(rng), v := rng.normal(size=model.nv))
-    J, ov = data.J, data.ov
-    for i in range(model.njoints):
+    assert_close(data.dJ, (moved[1][0] - moved[0][0]) / (2 * eps), tol, "dJ")
+    variations = frame_jacobians(model, data, kavrel.getFrameJacobianTimeVariation)
+    assert_close(variations, (moved[1][1] - moved[0][1]) / (2 * eps), tol, "their time variation")
+    np.testing.assert_array_equal(variations[:, 2, 3:], variations[:, 0, 3:])
+    # World velocities, angular rows first: J v over each joint's chain, and the placements' motion along v.
+    for i, ov in enumerate(data.ov):
         cols = tree.support(i)
-        assert_close(np.r_[ov[i, 3:], ov[i, :3]], J[:, cols] @ v[cols], 1e-12 * max(1.0, np.abs(J).max()), f"ov[{i}]")
+        assert_close(np.r_[ov[3:], ov[:3]], J[:, cols] @ v[cols], tight, f"ov[{i}] = J v")
+        assert_close(np.r_[ov[3:], ov[:3]], fd[i, 0, :, -1], 1e-6 * max(1.0, np.abs(ov).max()), f"ov[{i}]")
 
 
 # -- closed forms and edge cases ------------------------------------------------------------------
@@ -289,30 +235,17 @@ def test_revolute_chain_columns():
     kavrel.computeJointJacobians(model, data, q)
     h = data.oMi[2].homogeneous
     assert_close(data.J[:, 1], np.r_[np.cross(h[:3, 3], h[:3, :3] @ axis), h[:3, :3] @ axis], 1e-15, "column 1")
-    local = kavrel.computeJointJacobian(model, data, q, 2)
-    np.testing.assert_array_equal(local[:, 1], np.r_[0, 0, 0, axis])
-    assert not local[:, 2:].any()  # the joint after the target and another branch
-    assert local[:, 0].any()
+    np.testing.assert_array_equal(kavrel.computeJointJacobian(model, data, q, 2)[:, 1], np.r_[0, 0, 0, axis])
 
 
-def test_jacobians_of_models_without_velocity():
-    for model in (Model(), model_of((0, "fixed", Z, [1, 2, 3]))):
-        data = Data(model)
-        q = np.zeros(0)
-        kavrel.computeJointJacobians(model, data, q)
-        kavrel.computeJointJacobiansTimeVariation(model, data, q, q)
-        assert data.J.shape == data.dJ.shape == (6, 0) and not data.v.any()
-        for joint in range(model.njoints):
-            assert kavrel.computeJointJacobian(model, data, q, joint).shape == (6, 0)
-        for rf in FRAMES:
-            assert kavrel.getFrameJacobian(model, data, 0, rf).shape == (6, 0)
-            assert kavrel.getFrameJacobianTimeVariation(model, data, 0, rf).shape == (6, 0)
-
-
-def test_joint_zero_and_repeated_calls():
+def test_joint_zero_fresh_workspaces_and_repeated_calls():
     rng = np.random.default_rng(7)
     tree = add_joint_tree(rng, 6)
     model, data, fresh = tree.model, tree.data(), tree.data()
+    tip = model.add_frame("tip", model.njoints - 1, SE3(np.eye(3), X))
+    for get in (kavrel.getFrameJacobian, kavrel.getFrameJacobianTimeVariation):
+        for rf in FRAMES:  # nothing computed yet: zero, not whatever the memory held
+            assert not get(model, data, tip, rf).any()
     q1, q2 = tree.random_q(rng), tree.random_q(rng)
     kavrel.computeJointJacobians(model, data, q1)
     before = snapshot(data)
@@ -321,10 +254,8 @@ def test_joint_zero_and_repeated_calls():
     kavrel.computeJointJacobians(model, data, q2)
     kavrel.computeJointJacobians(model, fresh, q2)
     np.testing.assert_array_equal(data.J, fresh.J)
-    kavrel.computeJointJacobiansTimeVariation(model, fresh, q2, rng.normal(size=model.nv))
-    np.testing.assert_array_equal(data.J, fresh.J)
     for rf in FRAMES:
-        assert not kavrel.getFrameJacobian(model, data, 0, rf).any()
+        assert not kavrel.getFrameJacobian(model, data, 0, rf).any() and kavrel.getFrameJacobian(model, data, tip, rf).any()
 
 
 def test_time_variation_of_two_revolute_joints():
@@ -333,8 +264,6 @@ def test_time_variation_of_two_revolute_joints():
     q = np.array([0.4, 0.2])
     kavrel.computeJointJacobiansTimeVariation(model, data, q, np.zeros(2))
     assert not data.dJ.any()
-    for rf in FRAMES:
-        assert not kavrel.getFrameJacobianTimeVariation(model, data, 0, rf).any()
     kavrel.computeJointJacobiansTimeVariation(model, data, q, np.array([2.0, 0.0]))
     np.testing.assert_array_equal(data.ov[1], [0, 0, 2, 0, 0, 0])
     np.testing.assert_array_equal(data.J[:, 0], [0, 0, 0, 0, 0, 1])
@@ -342,43 +271,46 @@ def test_time_variation_of_two_revolute_joints():
     assert np.abs(data.dJ[3:, 1]).max() > 0.5  # the second axis turns with the first joint
 
 
-# -- frames of imported models --------------------------------------------------------------------
+def test_frames_on_a_joint_give_its_jacobian_bit_for_bit():
+    tree = urdf_tree(rng := np.random.default_rng(90), 8)
+    model, data, joint = tree.model, tree.data(), tree.model.njoints - 1
+    name, cols = model.names[joint], tree.support(joint)
+    assert 0 < len(cols) < model.nv
+    # An operational frame at the identity, the joint's own frame and its child link's.
+    same = [model.add_frame("same", joint, SE3.identity()), model.getFrameId(name), model.getFrameId("l" + name[1:])]
+    q = tree.random_q(rng)
+    kavrel.computeJointJacobiansTimeVariation(model, data, q, rng.normal(size=model.nv))
+    for get, columns in ((kavrel.getFrameJacobian, data.J), (kavrel.getFrameJacobianTimeVariation, data.dJ)):
+        world = get(model, data, same[0], ReferenceFrame.WORLD)
+        np.testing.assert_array_equal(world[:, cols], columns[:, cols])
+        assert not np.delete(world, cols, axis=1).any(), "columns of other branches"
+        for frame in same[1:]:
+            for rf in FRAMES:
+                np.testing.assert_array_equal(get(model, data, frame, rf), get(model, data, same[0], rf))
+    np.testing.assert_array_equal(kavrel.getFramePlacement(model, data, same[0]).homogeneous, data.oMi_homogeneous[joint])
+    assert_close(kavrel.getFrameJacobian(model, data, same[1], ReferenceFrame.LOCAL),
+                 kavrel.computeJointJacobian(model, data, q, joint), 1e-14, "LOCAL against the joint Jacobian")
 
-BRANCHED = ('<robot name="b"><link name="base"/><link name="a"/><link name="b"/><link name="c"/>'
-            '<joint name="ja" type="revolute"><parent link="base"/><child link="a"/><origin xyz="0 0 1"/>'
-            '<axis xyz="0 1 0"/><limit lower="-1" upper="1" effort="1" velocity="1"/></joint>'
-            '<joint name="jb" type="spherical"><parent link="a"/><child link="b"/><origin xyz="1 0 0" rpy="0.1 0.2 0.3"/></joint>'
-            '<joint name="jc" type="prismatic"><parent link="base"/><child link="c"/><origin xyz="0 1 0"/>'
-            '<axis xyz="1 0 0"/><limit lower="-1" upper="1" effort="1" velocity="1"/></joint></robot>')
 
-
-def test_frame_jacobian_edge_cases():
-    model = kavrel.parse_urdf_from_string(BRANCHED)
-    data = Data(model)
-    ja, jb, jc, b = (model.getFrameId(n) for n in ("ja", "jb", "jc", "b"))
-    for frame in range(model.nframes):
-        for rf in FRAMES:
-            assert not kavrel.getFrameJacobian(model, data, frame, rf).any()  # J is still zero
-    q = np.array([0.5, 0.1, 0.2, 0.3, math.sqrt(0.86), 0.7])
-    kavrel.computeJointJacobians(model, data, q)
-    J = data.J
-    world = kavrel.getFrameJacobian(model, data, jb, ReferenceFrame.WORLD)
-    np.testing.assert_array_equal(world[:, :4], J[:, :4])
-    assert not world[:, 4].any() and J[:, 4].any()  # the prismatic branch
+@pytest.mark.parametrize("model", [Model(), model_of((0, "fixed", Z, [1, 2, 3]))], ids=["universe", "fixed"])
+def test_models_without_velocity(model):
+    data, empty = Data(model), np.zeros(0)
+    kavrel.computeJointJacobians(model, data, empty)
+    kavrel.computeJointJacobiansTimeVariation(model, data, empty, empty)
+    assert data.J.shape == data.dJ.shape == (6, 0) and not data.v.any()
+    for joint in range(model.njoints):
+        assert kavrel.computeJointJacobian(model, data, empty, joint).shape == (6, 0)
     for rf in FRAMES:
-        np.testing.assert_array_equal(kavrel.getFrameJacobian(model, data, jb, rf),
-                                      kavrel.getFrameJacobian(model, data, b, rf))
-        assert not kavrel.getFrameJacobian(model, data, model.getFrameId("base"), rf).any()
-    lwa = kavrel.getFrameJacobian(model, data, jc, ReferenceFrame.LOCAL_WORLD_ALIGNED)
-    np.testing.assert_array_equal(lwa[3:], kavrel.getFrameJacobian(model, data, jc, ReferenceFrame.WORLD)[3:])
-    assert_close(kavrel.getFrameJacobian(model, data, ja, ReferenceFrame.LOCAL),
-                 kavrel.computeJointJacobian(model, data, q, 1), 1e-14, "LOCAL against the joint Jacobian")
-    kavrel.computeJointJacobiansTimeVariation(model, data, q, np.array([1.0, 0.5, -2.0, 0.3, 0.4]))
-    np.testing.assert_array_equal(kavrel.getFrameJacobian(model, data, jb, ReferenceFrame.WORLD), world)
-    tv_world = kavrel.getFrameJacobianTimeVariation(model, data, jb, ReferenceFrame.WORLD)
-    tv_lwa = kavrel.getFrameJacobianTimeVariation(model, data, jb, ReferenceFrame.LOCAL_WORLD_ALIGNED)
-    np.testing.assert_array_equal(tv_lwa[3:], tv_world[3:])
-    assert tv_world[:, :4].any() and not tv_world[:, 4].any()
-    for rf in FRAMES:
-        assert not kavrel.getFrameJacobianTimeVariation(model, data, 0, rf).any()
-
+        assert kavrel.getFrameJacobian(model, data, 0, rf).shape == (6, 0)
+        assert kavrel.getFrameJacobianTimeVariation(model, data, 0, rf).shape == (6, 0)
+    for call in (rnea, nle, grav):
+        assert call(model, data, empty, empty, 0).shape == (0,)
+    assert kavrel.crba(model, data, empty).shape == (0, 0)
+    assert [m.shape for m in kavrel.rnea_derivatives(model, data, empty, empty, empty)] == [(0, 0)] * 2
+    assert [m.shape for m in kavrel.aba_derivatives(model, data, empty, empty, empty)] == [(0, 0)] * 3
+    kavrel.computeCoriolisMatrix(model, data, empty, empty)
+    kavrel.computeAllTerms(model, data, empty, empty)
+    assert data.C.shape == data.M.shape == (0, 0) and data.g.shape == (0,)
+    assert (data.mass[0], data.kinetic_energy, data.potential_energy) == (0.0, 0.0, 0.0)
+    assert not data.hg.any() and not data.dhg.any()
+    np.testing.assert_array_equal(data.a_gf[0], [0, 0, 0, 0, 0, 9.81])

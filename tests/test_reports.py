@@ -6,16 +6,12 @@ import numpy as np
 import pytest
 
 import kavrel
-from kavrel import SE3, Data, Model
+from kavrel import Data, Model
+from kinematic_trees import X, Z, model_of
 
-Z = np.array([0.0, 0.0, 1.0])
 
-
-def chain(n, kind="revolute"):
-    model = Model()
-    for i in range(n):
-        model.add_joint(i, kind, Z, SE3(np.eye(3), np.array([0.0, 0.0, 0.25 * (i + 1)])), f"link{i + 1}")
-    return model
+def chain(n):
+    return model_of(*((i, "revolute", Z, [0, 0, 0.25 * (i + 1)]) for i in range(n)))
 
 
 MODEL_REPORT = """========== Model Information ==========
@@ -51,12 +47,6 @@ def test_model_report_lists_every_joint_and_frame(model, report):
     assert str(model) == model.to_string_info() == report
 
 
-def prismatic():
-    model = Model()
-    model.add_joint(0, "prismatic", np.array([1.0, 0.0, 0.0]), SE3(np.eye(3), np.array([0.0, -0.25, 12345.678])), "p")
-    return model
-
-
 ZERO = "position = [  0.0000,   0.0000,   0.0000]"
 
 
@@ -70,7 +60,7 @@ ZERO = "position = [  0.0000,   0.0000,   0.0000]"
         "Joint 3: position = [  0.0000,   0.0000,   1.5000]",
         "Joint 4: position = [  0.0000,   0.0000,   2.5000]",
         "... (2 more joints)"]),
-    (prismatic(), np.array([-1.5]), (2, 1, 1),
+    (model_of((0, "prismatic", X, [0, -0.25, 12345.678])), np.array([-1.5]), (2, 1, 1),
      [f"Joint 0: {ZERO}", "Joint 1: position = [ -1.5000,  -0.2500, 12345.6780]"]),
 ])
 def test_data_report(model, q, sizes, placements):
@@ -94,10 +84,3 @@ def test_print_info_bypasses_sys_stdout():
     code = "import io, sys, kavrel\nsys.stdout = io.StringIO()\nkavrel.Model().print_info()\n"
     out = subprocess.run([sys.executable, "-c", code], capture_output=True, text=True, check=True).stdout
     assert out == str(Model()) + "\n"
-
-
-def test_report_method_docs():
-    assert Model.print_info.__doc__ == "Print model information"
-    assert Model.to_string_info.__doc__ == "Get string representation of model information"
-    assert Data.to_string_info.__doc__ == "Get string representation of data structure information"
-    assert Data.print_info.__doc__ == "Print data structure information"

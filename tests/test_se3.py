@@ -90,9 +90,6 @@ def test_text_forms_and_read_only_property():
     assert repr(a) == str(a) == "SE3(rotation=..., translation=...)"
     with pytest.raises(AttributeError):
         a.homogeneous = np.eye(4)
-    assert SE3.homogeneous.__doc__ == "Get homogeneous matrix as a property (alias for to_homogeneous)"
-    assert SE3.compose.__text_signature__ == "($self, other)"
-    assert SE3.identity.__text_signature__ == "()"
     assert a != SE3(rotation_z(1.0), np.ones(3)) and a == a
 
 
@@ -101,7 +98,7 @@ def test_reference_frames():
                         (ReferenceFrame.LOCAL_WORLD_ALIGNED, "LOCAL_WORLD_ALIGNED"), (ReferenceFrame(), "WORLD")]:
         assert repr(value) == "ReferenceFrame." + text
     assert ReferenceFrame.WORLD is ReferenceFrame.WORLD and ReferenceFrame() != ReferenceFrame.WORLD
-    assert len({ReferenceFrame.LOCAL, ReferenceFrame.LOCAL}) == 1 and ReferenceFrame.__doc__ is None
+    assert len({ReferenceFrame.LOCAL, ReferenceFrame.LOCAL}) == 1
     with pytest.raises(TypeError):
         int(ReferenceFrame.LOCAL)
 
@@ -141,46 +138,19 @@ def test_parts_and_action_on_points():
     assert a.act(points[:0]).shape == (0, 3)
 
 
-CONVERTED = "'ndarray' object cannot be converted to 'PyArray<T, D>'"
-
-
-@pytest.mark.parametrize("call,error,message", [
-    *((lambda a, r=r, t=t: SE3(r, t), ValueError, SHAPES) for r, t in [
-        (np.eye(3), np.zeros(4)), (np.eye(3), np.zeros(2)), (np.zeros((3, 4)), np.zeros(3)),
-        (np.zeros((2, 3)), np.zeros(3)), (np.zeros((0, 0)), np.zeros(0))]),
-    (lambda a: a.act(np.zeros(4)), ValueError, "points must have shape (3,) or (N, 3)"),
-    (lambda a: a.act(np.zeros((2, 4))), ValueError, "points must have shape (3,) or (N, 3)"),
-    (lambda a: a.act(np.zeros((1, 2, 3))), TypeError, "argument 'points': " + CONVERTED),
-    (lambda a: a.act([0.0, 0.0, 0.0]), TypeError, "argument 'points': " + CONVERTED.replace("ndarray", "list")),
-    (lambda a: SE3.exp(np.zeros(5)), ValueError, "twist must have 6 elements [vx, vy, vz, wx, wy, wz]"),
-    (lambda a: SE3.exp(np.zeros((1, 6))), TypeError, "argument 'twist': " + CONVERTED),
-    (lambda a: a * 2, TypeError, "unsupported operand type(s) for *: 'kavrel.SE3' and 'int'"),
-    (lambda a: np.eye(4) * a, TypeError, None),
-    (lambda a: a.log(np.zeros(6)), TypeError, "SE3.log() takes 0 positional arguments but 1 was given"),
-])
-def test_bad_input(call, error, message):
-    with pytest.raises(error) as raised:
-        call(SE3.identity())
-    assert message is None or str(raised.value) == message
-
-
-@pytest.mark.parametrize("angle", [0.0, 1e-12, 1e-9, 1e-7, 0.0999999, 0.1000001, 1.0, 3.0, math.pi - 1e-7,
-                                   math.pi - 1e-9, math.pi])
-def test_log_and_exp_invert_each_other(angle):
+@pytest.mark.parametrize("angle", [0.0, 1e-12, 1e-9, 1e-7, 0.05, 0.0999999, 0.1000001, 0.2, 1.0, 2.0, 3.0,
+                                   math.pi - 1e-7, math.pi - 1e-9, math.pi])
+def test_exp_is_the_flow_of_the_twist_and_log_its_inverse(angle):
     rng = np.random.default_rng(int(angle * 1e7) % 1000)
+    for t in (0.5, 1.0):
+        twist = twist_with_angle(rng, angle)
+        np.testing.assert_allclose(SE3.exp(t * twist).homogeneous, integrated(t * twist), rtol=0, atol=1e-12)
     for _ in range(5):
         x = SE3.exp(twist := twist_with_angle(rng, angle))
         np.testing.assert_allclose(SE3.exp(x.log()).homogeneous, x.homogeneous, rtol=0, atol=4e-15)
         assert np.linalg.norm(x.log()[3:]) <= math.pi * (1 + 1e-15)
         if angle < math.pi - 1e-8:  # closer to a half turn the axis is lost in rounding
             np.testing.assert_allclose(x.log(), twist, rtol=0, atol=4e-15 * max(1, np.abs(twist).max()))
-
-
-@pytest.mark.parametrize("angle", [1e-9, 0.05, 0.2, 2.0, math.pi - 1e-9, math.pi])
-def test_exp_is_the_flow_of_the_twist(angle):
-    twist = twist_with_angle(np.random.default_rng(3), angle)
-    for t in (0.5, 1.0):
-        np.testing.assert_allclose(SE3.exp(t * twist).homogeneous, integrated(t * twist), rtol=0, atol=1e-12)
 
 
 def test_small_twists_keep_their_relative_precision():
