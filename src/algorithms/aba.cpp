@@ -38,16 +38,8 @@ bool articulate(const Model& model, Data& data, size_t i, std::span<const double
   auto u = data.articulated_torque.segment<N>(first);
   u = Eigen::Map<const JointVector<N>>(tau.data() + first) - J.transpose() * pA;
   for (int k = 0; k < N; ++k) data.articulated_columns[first + k] = U.col(k);
-  auto Dinv = joint_inverse<N>(data, i);
-  if constexpr (N == 1) {
-    const double d = J.col(0).dot(U.col(0));
-    if (d <= 0.0) return false;
-    Dinv(0, 0) = 1.0 / d;
-  } else {
-    const Eigen::LLT<JointSquare<N>> factor(J.transpose() * U);
-    if (factor.info() != Eigen::Success) return false;
-    Dinv = factor.solve(JointSquare<N>::Identity());
-  }
+  if (!invert_joint_inertia<N>(J.transpose() * U, data, i)) return false;
+  const auto Dinv = joint_inverse<N>(data, i);
   if (parent == 0) return true;
   const JointVector<N> rate = Dinv * (u - U.transpose() * Jc.col(N));
   data.articulated_bias[parent] += force_linear_first(pA + product.col(N) + U * rate);

@@ -6,11 +6,10 @@
 // fixed-size code through with_joint_size.
 #pragma once
 
+#include <cmath>
 #include <span>
 #include <string>
 #include <type_traits>
-
-#include <Eigen/Cholesky>
 
 #include "algorithms/forward_kinematics.hpp"
 
@@ -65,24 +64,51 @@ auto joint_inverse(Data& data, size_t i) { return data.joint_inertia_inverse[i].
   return body;
 }
 
+// D_i^-1 of the symmetric D_i = J^T U, by a fixed-size Cholesky factor
+// D = L L^T and D^-1 = L^-T L^-1; false when a pivot is not positive
+// (non-finite values pass, to propagate as everywhere).
+template <int N>
+bool invert_joint_inertia(const JointSquare<N>& D, Data& data, size_t i) {
+  auto out = joint_inverse<N>(data, i);
+  if constexpr (N == 1) {
+    if (D(0, 0) <= 0.0) return false;
+    out(0, 0) = 1.0 / D(0, 0);
+  } else {
+    JointSquare<N> L = JointSquare<N>::Zero(), W = JointSquare<N>::Zero();
+    for (int j = 0; j < N; ++j) {
+      double pivot = D(j, j);
+      for (int k = 0; k < j; ++k) pivot -= L(j, k) * L(j, k);
+      if (pivot <= 0.0) return false;
+      L(j, j) = std::sqrt(pivot);
+      for (int r = j + 1; r < N; ++r) {
+        double s = D(r, j);
+        for (int k = 0; k < j; ++k) s -= L(r, k) * L(j, k);
+        L(r, j) = s / L(j, j);
+      }
+    }
+    // W = L^-1, column by column.
+    for (int c = 0; c < N; ++c) {
+      W(c, c) = 1.0 / L(c, c);
+      for (int r = c + 1; r < N; ++r) {
+        double s = 0.0;
+        for (int k = c; k < r; ++k) s -= L(r, k) * W(k, c);
+        W(r, c) = s / L(r, r);
+      }
+    }
+    out = W.transpose().lazyProduct(W);
+  }
+  return true;
+}
+
 // U_i and D_i^-1 of joint i, whose IA_i is complete; false when D_i is not
-// positive definite (non-finite values pass, to propagate as everywhere).
+// positive definite.
 template <int N>
 bool factor_joint(const Model& model, Data& data, size_t i) {
   const size_t first = model.joint_v_idx[i];
   const JointColumns<N> J = jacobian_columns<N>(data, first);
   const JointColumns<N> U = data.articulated_inertia[i] * J;
   for (int k = 0; k < N; ++k) data.articulated_columns[first + k] = U.col(k);
-  if constexpr (N == 1) {
-    const double d = J.col(0).dot(U.col(0));
-    if (d <= 0.0) return false;
-    data.joint_inertia_inverse[i](0, 0) = 1.0 / d;
-  } else {
-    const Eigen::LLT<JointSquare<N>> factor(J.transpose() * U);
-    if (factor.info() != Eigen::Success) return false;
-    joint_inverse<N>(data, i) = factor.solve(JointSquare<N>::Identity());
-  }
-  return true;
+  return invert_joint_inertia<N>(J.transpose() * U, data, i);
 }
 
 inline Error singular_joint(const Model& model, size_t i) {
