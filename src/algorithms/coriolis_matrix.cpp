@@ -12,7 +12,9 @@ void compute_coriolis_matrix(const Model& model, Data& data, std::span<const dou
   for (size_t i = 1; i < model.njoints; ++i) {
     const Motion& ov = data.ov[i];
     const Inertia& body = data.composite_inertia[i] = se3_act_on_inertia(data.oMi[i], model.inertias[i]);
-    data.coriolis_factor[i] = 0.5 * (compute_inertia_variation(body, ov) + momentum_cross_matrix(body * ov));
+    Matrix6& factor = data.coriolis_factor[i] = compute_inertia_variation(body, ov);
+    add_momentum_cross(factor, body * ov);
+    factor *= 0.5;
   }
   // Backward: Ic_i and Bc_i are complete when joint i is reached.
   for (size_t i = model.njoints - 1; i > 0; --i) {

@@ -90,9 +90,40 @@ inline Force apply_transpose(const Matrix6& m, const Motion& x) {
 
 // dY = (m x*) Y - Y (m x): the rate of a world inertia Y carried by a body
 // moving with m, in closed form, linear-first.
-Matrix6 compute_inertia_variation(const Inertia& inertia, const Motion& m);
+inline Matrix6 compute_inertia_variation(const Inertia& inertia, const Motion& m) {
+  // With W = [w]x, U = [u]x, C = [c]x and Ib = I_c - m C C, the product
+  // formula reduces to the blocks [[0, -m [u + w x c]x], [m [u + w x c]x, W Ib - Ib W - m (U C + C U)]].
+  const double mass = inertia.mass;
+  const Vec3& c = inertia.lever;
+  // C C = c c^T - |c|^2 E and U C + C U = c u^T + u c^T - 2 (u . c) E spare
+  // the products of skew matrices.
+  const Vec3& u = m.linear;
+  Mat3 ib = inertia.rotational.matrix() - mass * c * c.transpose();
+  ib.diagonal().array() += mass * c.squaredNorm();
+  const Mat3 coupling = mass * skew(u + m.angular.cross(c));
+  const Mat3 wib = skew(m.angular) * ib;
+  Matrix6 out;
+  out.topLeftCorner<3, 3>().setZero();
+  out.topRightCorner<3, 3>() = -coupling;
+  out.bottomLeftCorner<3, 3>() = coupling;
+  const Mat3 cu = mass * c * u.transpose();
+  out.bottomRightCorner<3, 3>() = wib + wib.transpose() - cu - cu.transpose();
+  out.bottomRightCorner<3, 3>().diagonal().array() += 2.0 * mass * u.dot(c);
+  return out;
+}
 
-// X(f), with X(f) m = m x* f for every motion m, linear-first.
-Matrix6 momentum_cross_matrix(const Force& f);
+// into += X(f), with X(f) m = m x* f for every motion m, linear-first.
+inline void add_momentum_cross(Matrix6& into, const Force& f) {
+  const Mat3 px = skew(f.linear);
+  into.topRightCorner<3, 3>() -= px;
+  into.bottomLeftCorner<3, 3>() -= px;
+  into.bottomRightCorner<3, 3>() -= skew(f.angular);
+}
+
+inline Matrix6 momentum_cross_matrix(const Force& f) {
+  Matrix6 out = Matrix6::Zero();
+  add_momentum_cross(out, f);
+  return out;
+}
 
 }  // namespace kavrel
