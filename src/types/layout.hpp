@@ -90,7 +90,7 @@ inline Force apply_transpose(const Matrix6& m, const Motion& x) {
 
 // dY = (m x*) Y - Y (m x): the rate of a world inertia Y carried by a body
 // moving with m, in closed form, linear-first.
-inline Matrix6 compute_inertia_variation(const Inertia& inertia, const Motion& m) {
+[[gnu::always_inline]] inline Matrix6 compute_inertia_variation(const Inertia& inertia, const Motion& m) {
   // With W = [w]x, U = [u]x, C = [c]x and Ib = I_c - m C C, the product
   // formula reduces to the blocks [[0, -m [u + w x c]x], [m [u + w x c]x, W Ib - Ib W - m (U C + C U)]].
   const double mass = inertia.mass;
