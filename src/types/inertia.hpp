@@ -57,6 +57,25 @@ inline Inertia se3_act_on_inertia(const SE3& placement, const Inertia& inertia) 
 
 // Adds `other` into `into`, both in the same coordinates. Below the mass
 // threshold the masses and rotational inertias add and the lever stays.
-void add_inertias_inplace(Inertia& into, const Inertia& other);
+inline void add_inertias_inplace(Inertia& into, const Inertia& other) {
+  const double m = into.mass + other.mass;
+  // Too light for a centre of mass: keep the lever, but never drop rotational
+  // inertia (a NaN total does not take this exit).
+  if (m < kMassThreshold) {
+    for (int k = 0; k < 6; ++k) into.rotational.values[k] += other.rotational.values[k];
+    into.mass = m;
+    return;
+  }
+  // The parallel-axis terms of both parts about the common centre of mass
+  // sum to one of the reduced mass m1 m2 / m at the offset between them.
+  const Vec3 d = into.lever - other.lever;
+  const double reduced = into.mass * other.mass / m, n2 = d.squaredNorm();
+  const std::array<double, 6> shift{reduced * (n2 - d.x() * d.x()), -reduced * d.y() * d.x(),
+                                    reduced * (n2 - d.y() * d.y()), -reduced * d.z() * d.x(),
+                                    -reduced * d.z() * d.y(),       reduced * (n2 - d.z() * d.z())};
+  for (int k = 0; k < 6; ++k) into.rotational.values[k] += other.rotational.values[k] + shift[k];
+  into.lever = (other.mass * other.lever + into.mass * into.lever) / m;
+  into.mass = m;
+}
 
 }  // namespace kavrel
