@@ -28,7 +28,7 @@ void rnea_pass(const Model& model, Data& data, std::span<const double> q, std::s
       const Motion vj = compute_joint_velocity(joint, v.data() + first);
       const Motion vi = liMi.act_inverse(data.v[parent]) + vj;
       ai += cross(vi, vj);
-      data.f[i] = body * ai + cross(vi, body * vi);
+      data.f[i] = body.force_at(vi, ai);
       data.v[i] = vi;
     } else {
       data.f[i] = body * ai;

@@ -40,6 +40,16 @@ struct Inertia {
     Vec3 linear = mass * (m.linear - lever.cross(m.angular));
     return {rotational * m.angular + lever.cross(linear), linear};
   }
+
+  // Y a + v x* (Y v), the force that gives the body acceleration a at
+  // velocity v. With p_v = m (u - c x w) the terms about the origin reduce to
+  //   f = m (a_u - c x a_w) + w x p_v,   n = I a_w + w x (I w) + c x f,
+  // as (u + w x c) x p_v = 0 cancels the other cross terms.
+  Force force_at(const Motion& v, const Motion& a) const {
+    const Vec3& w = v.angular;
+    const Vec3 linear = mass * (a.linear - lever.cross(a.angular)) + w.cross(mass * (v.linear - lever.cross(w)));
+    return {rotational * a.angular + w.cross(rotational * w) + lever.cross(linear), linear};
+  }
 };
 
 // Below this total mass a body or subtree has no centre of mass.
