@@ -45,7 +45,7 @@ struct Inertia {
   // velocity v. With p_v = m (u - c x w) the terms about the origin reduce to
   //   f = m (a_u - c x a_w) + w x p_v,   n = I a_w + w x (I w) + c x f,
   // as (u + w x c) x p_v = 0 cancels the other cross terms.
-  Force force_at(const Motion& v, const Motion& a) const {
+  [[gnu::always_inline]] Force force_at(const Motion& v, const Motion& a) const {
     const Vec3& w = v.angular;
     const Vec3 linear = mass * (a.linear - lever.cross(a.angular)) + w.cross(mass * (v.linear - lever.cross(w)));
     return {rotational * a.angular + w.cross(rotational * w) + lever.cross(linear), linear};
