@@ -64,8 +64,9 @@ auto joint_inverse(Data& data, size_t i) { return data.joint_inertia_inverse[i].
   return body;
 }
 
-// D_i^-1 of the symmetric D_i = J^T U, by a fixed-size Cholesky factor
-// D = L L^T and D^-1 = L^-T L^-1; false when a pivot is not positive
+// D_i^-1 of the symmetric D_i = J^T U, from the fixed-size factors
+// D = L diag(d) L^T (L unit lower) as L^-T diag(d)^-1 L^-1: no square roots
+// and one division per pivot. False when a pivot is not positive
 // (non-finite values pass, to propagate as everywhere).
 template <int N>
 bool invert_joint_inertia(const JointSquare<N>& D, Data& data, size_t i) {
@@ -74,28 +75,28 @@ bool invert_joint_inertia(const JointSquare<N>& D, Data& data, size_t i) {
     if (D(0, 0) <= 0.0) return false;
     out(0, 0) = 1.0 / D(0, 0);
   } else {
-    JointSquare<N> L = JointSquare<N>::Zero(), W = JointSquare<N>::Zero();
+    JointSquare<N> L = JointSquare<N>::Identity(), W = JointSquare<N>::Identity();
+    JointVector<N> pivots, inverse_pivot;
     for (int j = 0; j < N; ++j) {
       double pivot = D(j, j);
-      for (int k = 0; k < j; ++k) pivot -= L(j, k) * L(j, k);
+      for (int k = 0; k < j; ++k) pivot -= L(j, k) * L(j, k) * pivots[k];
       if (pivot <= 0.0) return false;
-      L(j, j) = std::sqrt(pivot);
+      pivots[j] = pivot;
+      inverse_pivot[j] = 1.0 / pivot;
       for (int r = j + 1; r < N; ++r) {
         double s = D(r, j);
-        for (int k = 0; k < j; ++k) s -= L(r, k) * L(j, k);
-        L(r, j) = s / L(j, j);
+        for (int k = 0; k < j; ++k) s -= L(r, k) * L(j, k) * pivots[k];
+        L(r, j) = s * inverse_pivot[j];
       }
     }
-    // W = L^-1, column by column.
-    for (int c = 0; c < N; ++c) {
-      W(c, c) = 1.0 / L(c, c);
+    // W = L^-1, unit lower, column by column.
+    for (int c = 0; c < N; ++c)
       for (int r = c + 1; r < N; ++r) {
         double s = 0.0;
         for (int k = c; k < r; ++k) s -= L(r, k) * W(k, c);
-        W(r, c) = s / L(r, r);
+        W(r, c) = s;
       }
-    }
-    out = W.transpose().lazyProduct(W);
+    out = W.transpose().lazyProduct(inverse_pivot.asDiagonal() * W);
   }
   return true;
 }
