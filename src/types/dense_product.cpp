@@ -43,6 +43,18 @@ namespace {
   _mm256_storeu_pd(out + i * m + j, _mm256_sub_pd(_mm256_setzero_pd(), s));
 }
 
+// Entries (i, j .. m - 1) of out, fewer than four: masked loads and stores
+// keep the last columns in vector registers too.
+[[gnu::target("avx2,fma")]] inline void block_1x_tail(const double* a, const double* b, double* out, long n, long m,
+                                                      long i, long j) {
+  const __m256i lanes = _mm256_set_epi64x(3, 2, 1, 0);
+  const __m256i mask = _mm256_cmpgt_epi64(_mm256_set1_epi64x(m - j), lanes);
+  __m256d s = _mm256_setzero_pd();
+  for (long k = 0; k < n; ++k)
+    s = _mm256_fmadd_pd(_mm256_broadcast_sd(a + i * n + k), _mm256_maskload_pd(b + k * m + j, mask), s);
+  _mm256_maskstore_pd(out + i * m + j, mask, _mm256_sub_pd(_mm256_setzero_pd(), s));
+}
+
 [[gnu::target("avx2,fma")]] void wide_product(const double* a, const double* b, double* out, long n, long m) {
   long j = 0;
   for (; j + 8 <= m; j += 8) {
@@ -52,12 +64,8 @@ namespace {
   }
   for (; j + 4 <= m; j += 4)
     for (long i = 0; i < n; ++i) block_1x4(a, b, out, n, m, i, j);
-  for (; j < m; ++j)
-    for (long i = 0; i < n; ++i) {
-      double sum = 0.0;
-      for (long k = 0; k < n; ++k) sum += a[i * n + k] * b[k * m + j];
-      out[i * m + j] = -sum;
-    }
+  if (j < m)
+    for (long i = 0; i < n; ++i) block_1x_tail(a, b, out, n, m, i, j);
 }
 
 bool has_wide_product() {
