@@ -60,7 +60,7 @@ void accelerate(const Model& model, Data& data, size_t i, Motion& a) {
 
 }  // namespace
 
-[[gnu::flatten]] Status aba(const Model& model, Data& data, std::span<const double> q, std::span<const double> v,
+Status aba(const Model& model, Data& data, std::span<const double> q, std::span<const double> v,
            std::span<const double> tau) {
   require_configuration(model, data, q);
   require_velocity(model, v);
