@@ -131,9 +131,11 @@ namespace {
 SE3 turn_about_aligned_axis(const SE3& placement, int k, double theta) {
   const int a = (k + 1) % 3, b = (k + 2) % 3;
   const double c = std::cos(theta), s = std::sin(theta);
-  SE3 out = placement;
+  SE3 out;
+  out.rotation.col(k) = placement.rotation.col(k);
   out.rotation.col(a) = c * placement.rotation.col(a) + s * placement.rotation.col(b);
   out.rotation.col(b) = c * placement.rotation.col(b) - s * placement.rotation.col(a);
+  out.translation = placement.translation;
   return out;
 }
 
