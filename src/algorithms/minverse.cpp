@@ -28,7 +28,8 @@ void subtree_rows(const Model& model, Data& data, size_t i) {
     if (b < first + N) unit[static_cast<Eigen::Index>(b - first)] = 1.0;
     const JointVector<N> rows = Dinv * (unit - J.transpose() * data.unit_forces[b]);
     data.Minv_work.block<N, 1>(static_cast<Eigen::Index>(first), static_cast<Eigen::Index>(b)) = rows;
-    data.unit_forces[b] += U * rows;
+    // A root's forces have no ancestor to reach.
+    if (model.parents[i] != 0) data.unit_forces[b] += U * rows;
   }
 }
 
