@@ -43,8 +43,7 @@ bool articulate(const Model& model, Data& data, size_t i, std::span<const double
   if (parent == 0) return true;
   const JointVector<N> rate = Dinv * (u - U.transpose() * Jc.col(N));
   data.articulated_bias[parent] += force_linear_first(pA + product.col(N) + U * rate);
-  const Eigen::Matrix<double, 6, N> UDinv = U * Dinv;
-  data.articulated_inertia[parent] += IA - UDinv.lazyProduct(U.transpose());
+  pass_articulated_inertia<N>(model, data, i);
   return true;
 }
 

@@ -120,10 +120,4 @@ inline void add_momentum_cross(Matrix6& into, const Force& f) {
   into.bottomRightCorner<3, 3>() -= skew(f.angular);
 }
 
-inline Matrix6 momentum_cross_matrix(const Force& f) {
-  Matrix6 out = Matrix6::Zero();
-  add_momentum_cross(out, f);
-  return out;
-}
-
 }  // namespace kavrel
