@@ -15,7 +15,7 @@ namespace kavrel {
 void forward_kinematics(const Model& model, Data& data, std::span<const double> q);
 
 // Placement of joint i in its parent's frame at q.
-inline SE3 joint_placement_at(const Model& model, size_t i, std::span<const double> q) {
+[[gnu::always_inline]] inline SE3 joint_placement_at(const Model& model, size_t i, std::span<const double> q) {
   return compute_joint_placement(model.joints[i], model.joint_placements[i], q.data() + model.joint_q_idx[i]);
 }
 

@@ -125,40 +125,4 @@ SE3 compute_joint_transform(const Joint& joint, const double* x) {
   fail_internal("unknown joint type");
 }
 
-namespace {
-
-// placement * R(e_k, theta): two columns of the placement turn, one stays.
-SE3 turn_about_aligned_axis(const SE3& placement, int k, double theta) {
-  const int a = (k + 1) % 3, b = (k + 2) % 3;
-  const double c = std::cos(theta), s = std::sin(theta);
-  SE3 out;
-  out.rotation.col(k) = placement.rotation.col(k);
-  out.rotation.col(a) = c * placement.rotation.col(a) + s * placement.rotation.col(b);
-  out.rotation.col(b) = c * placement.rotation.col(b) - s * placement.rotation.col(a);
-  out.translation = placement.translation;
-  return out;
-}
-
-}  // namespace
-
-SE3 compute_joint_placement(const Joint& joint, const SE3& placement, const double* x) {
-  if (joint.aligned_axis >= 0) {
-    switch (joint.joint_type) {
-      case JointType::Revolute:
-        return turn_about_aligned_axis(placement, joint.aligned_axis, joint.axis_sign * x[0]);
-      case JointType::Prismatic:
-        return {placement.rotation,
-                placement.translation + (joint.axis_sign * x[0]) * placement.rotation.col(joint.aligned_axis)};
-      case JointType::Fixed:
-      case JointType::Continuous:
-      case JointType::Planar:
-      case JointType::Floating:
-      case JointType::Spherical:
-        break;
-    }
-  }
-  if (joint.joint_type == JointType::Fixed) return placement;
-  return placement.compose(compute_joint_transform(joint, x));
-}
-
 }  // namespace kavrel

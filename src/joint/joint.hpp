@@ -4,6 +4,7 @@
 #pragma once
 
 #include <array>
+#include <cmath>
 #include <cstdint>
 #include <span>
 
@@ -63,8 +64,39 @@ struct Joint {
 // slice of q (nq values).
 SE3 compute_joint_transform(const Joint& joint, const double* x);
 
+// placement * R(e_k, theta): two columns of the placement turn, one stays.
+[[gnu::always_inline]] inline SE3 turn_about_aligned_axis(const SE3& placement, int k, double theta) {
+  const int a = (k + 1) % 3, b = (k + 2) % 3;
+  const double c = std::cos(theta), s = std::sin(theta);
+  SE3 out;
+  out.rotation.col(k) = placement.rotation.col(k);
+  out.rotation.col(a) = c * placement.rotation.col(a) + s * placement.rotation.col(b);
+  out.rotation.col(b) = c * placement.rotation.col(b) - s * placement.rotation.col(a);
+  out.translation = placement.translation;
+  return out;
+}
+
 // placement * transform: the joint's frame in its parent's frame.
-SE3 compute_joint_placement(const Joint& joint, const SE3& placement, const double* x);
+[[gnu::always_inline]] inline SE3 compute_joint_placement(const Joint& joint, const SE3& placement, const double* x) {
+  if (joint.aligned_axis >= 0) {
+    switch (joint.joint_type) {
+      case JointType::Revolute:
+        return turn_about_aligned_axis(placement, joint.aligned_axis, joint.axis_sign * x[0]);
+      case JointType::Prismatic:
+        return {placement.rotation,
+                placement.translation + (joint.axis_sign * x[0]) * placement.rotation.col(joint.aligned_axis)};
+      case JointType::Fixed:
+      case JointType::Continuous:
+      case JointType::Planar:
+      case JointType::Floating:
+      case JointType::Spherical:
+        break;
+    }
+  }
+  if (joint.joint_type == JointType::Fixed) return placement;
+  return placement.compose(compute_joint_transform(joint, x));
+}
+
 
 
 // Rotation of the quaternion (x, y, z, w), normalised without overflow or
@@ -94,7 +126,7 @@ inline Motion compute_joint_velocity(const Joint& joint, const double* x) {
 // The columns of S carried to world coordinates by the joint's placement
 // oMi, written to `columns` (nv values). Unit axes of the joint frame are
 // columns of the rotation, which saves the products with zeros.
-inline void write_world_subspace(const Joint& joint, const SE3& oMi, Motion* columns) {
+[[gnu::always_inline]] inline void write_world_subspace(const Joint& joint, const SE3& oMi, Motion* columns) {
   const Mat3& R = oMi.rotation;
   const Vec3& p = oMi.translation;
   const auto angular = [&](const Vec3& w) { return Motion{w, p.cross(w)}; };
