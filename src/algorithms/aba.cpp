@@ -14,7 +14,8 @@ void velocities_and_bias(const Model& model, Data& data, std::span<const double>
     const size_t first = model.joint_v_idx[i];
     Motion vj = Motion::zero();
     for (size_t c = first; c < first + model.joint_nv[i]; ++c) vj += v[c] * data.J[c];
-    const Motion ov = data.ov[i] = data.ov[model.parents[i]] + vj;
+    const Motion ov = data.ov[model.parents[i]] + vj;
+    data.ov[i] = ov;
     data.velocity_product[i] = cross(ov, vj);
     data.articulated_bias[i] = cross(ov, body * ov);
   }

@@ -55,11 +55,9 @@ auto joint_inverse(Data& data, size_t i) { return data.joint_inertia_inverse[i].
 // which is returned in its compact form too.
 [[gnu::always_inline]] inline Inertia articulated_forward_step(const Model& model, Data& data, size_t i,
                                                                std::span<const double> q) {
-  forward_step(model, data, i, q);
-  const Joint& joint = model.joints[i];
-  const size_t first = model.joint_v_idx[i];
-  write_world_subspace(joint, data.oMi[i], data.J.data() + first);
-  const Inertia body = se3_act_on_inertia(data.oMi[i], model.inertias[i]);
+  const SE3 oMi = forward_step<StepResult::World>(model, data, i, q);
+  write_world_subspace(model.joints[i], oMi, data.J.data() + model.joint_v_idx[i]);
+  const Inertia body = se3_act_on_inertia(oMi, model.inertias[i]);
   data.articulated_inertia[i] = to_matrix6(body);
   return body;
 }

@@ -19,14 +19,25 @@ void forward_kinematics(const Model& model, Data& data, std::span<const double> 
   return compute_joint_placement(model.joints[i], model.joint_placements[i], q.data() + model.joint_q_idx[i]);
 }
 
+enum class StepResult { Local, World };
+
 // One step of the forward pass: liMi[i] and oMi[i], the parent's oMi being
-// final. Returns liMi[i], which every pass uses next.
+// final. Returns liMi[i], or oMi[i] for the passes in world coordinates:
+// they read it from registers, not back from the store just made.
+template <StepResult Result = StepResult::Local>
 [[gnu::always_inline]] inline SE3 forward_step(const Model& model, Data& data, size_t i, std::span<const double> q) {
   const SE3 liMi = joint_placement_at(model, i, q);
   const size_t parent = model.parents[i];
-  data.oMi[i] = parent == 0 ? liMi : data.oMi[parent].compose(liMi);
-  data.liMi[i] = liMi;
-  return liMi;
+  if constexpr (Result == StepResult::World) {
+    const SE3 oMi = parent == 0 ? liMi : data.oMi[parent].compose(liMi);
+    data.oMi[i] = oMi;
+    data.liMi[i] = liMi;
+    return oMi;
+  } else {
+    data.oMi[i] = parent == 0 ? liMi : data.oMi[parent].compose(liMi);
+    data.liMi[i] = liMi;
+    return liMi;
+  }
 }
 
 // The checks at the door of a pass over q (and v): lengths, and a workspace
