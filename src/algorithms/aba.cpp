@@ -81,11 +81,15 @@ Status aba(const Model& model, Data& data, std::span<const double> q, std::span<
     if (!ok) return singular_joint(model, i);
   }
   // Forward: accelerations, with gravity as an acceleration of the root.
-  data.world_acceleration[0] = -model.gravity;
+  Motion previous = data.world_acceleration[0] = -model.gravity;
   for (size_t i = 1; i < model.njoints; ++i) {
-    Motion a = data.world_acceleration[model.parents[i]] + data.velocity_product[i];
+    // Along a chain the parent is the joint just done, whose acceleration is
+    // still at hand: reading it back from its store would stall.
+    const size_t parent = model.parents[i];
+    Motion a = data.velocity_product[i];
+    a += parent == i - 1 ? previous : data.world_acceleration[parent];
     if (const size_t n = model.joint_nv[i]; n > 0) with_joint_size(n, [&](auto N) { accelerate<N>(model, data, i, a); });
-    data.world_acceleration[i] = a;
+    data.world_acceleration[i] = previous = a;
   }
   return ok_status();
 }
