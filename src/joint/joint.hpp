@@ -97,8 +97,6 @@ SE3 compute_joint_transform(const Joint& joint, const double* x);
   return placement.compose(compute_joint_transform(joint, x));
 }
 
-
-
 // Rotation of the quaternion (x, y, z, w), normalised without overflow or
 // underflow: the largest component is scaled to 1 first.
 Mat3 quaternion_rotation(double x, double y, double z, double w);
