@@ -135,11 +135,11 @@ inline Motion compute_joint_velocity(const Joint& joint, const double* x) {
     case JointType::Revolute:
     case JointType::Continuous:
       columns[0] = angular(joint.aligned_axis >= 0 ? Vec3(joint.axis_sign * R.col(joint.aligned_axis))
-                                                   : Vec3(R * joint.unit_axis));
+                                                   : rotate(R, joint.unit_axis));
       return;
     case JointType::Prismatic:
       columns[0] = linear(joint.aligned_axis >= 0 ? Vec3(joint.axis_sign * R.col(joint.aligned_axis))
-                                                  : Vec3(R * joint.unit_axis));
+                                                  : rotate(R, joint.unit_axis));
       return;
     case JointType::Planar:
       columns[0] = linear(R.col(0));

@@ -37,8 +37,8 @@ struct Inertia {
 
   // Momentum of the body moving with m: p = m (u - c x w), h = I w + c x p.
   Force operator*(const Motion& m) const {
-    Vec3 linear = mass * (m.linear - lever.cross(m.angular));
-    return {rotational * m.angular + lever.cross(linear), linear};
+    const Vec3 linear = mass * minus_cross(m.linear, lever, m.angular);
+    return {plus_cross(rotational * m.angular, lever, linear), linear};
   }
 
   // Y a + v x* (Y v), the force that gives the body acceleration a at
@@ -47,8 +47,8 @@ struct Inertia {
   // as (u + w x c) x p_v = 0 cancels the other cross terms.
   [[gnu::always_inline]] Force force_at(const Motion& v, const Motion& a) const {
     const Vec3& w = v.angular;
-    const Vec3 linear = mass * (a.linear - lever.cross(a.angular)) + w.cross(mass * (v.linear - lever.cross(w)));
-    return {rotational * a.angular + w.cross(rotational * w) + lever.cross(linear), linear};
+    const Vec3 linear = plus_cross(mass * minus_cross(a.linear, lever, a.angular), w, mass * minus_cross(v.linear, lever, w));
+    return {plus_cross(plus_cross(rotational * a.angular, w, rotational * w), lever, linear), linear};
   }
 };
 

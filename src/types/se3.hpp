@@ -5,6 +5,29 @@
 
 namespace kavrel {
 
+// R v and R^T v, summed in one written order: some passes are built with
+// other vectorisation settings (see CMakeLists.txt), and Eigen's products
+// would round differently in them, so that two passes could disagree in the
+// last bit of the placements and Jacobian columns they both write.
+inline Vec3 rotate(const Mat3& R, const Vec3& v) { return R.col(0) * v.x() + R.col(1) * v.y() + R.col(2) * v.z(); }
+
+inline Vec3 rotate_back(const Mat3& R, const Vec3& v) {
+  const auto column_dot = [&](int c) { return R(0, c) * v.x() + R(1, c) * v.y() + R(2, c) * v.z(); };
+  return {column_dot(0), column_dot(1), column_dot(2)};
+}
+
+// u - t x w and u + t x w component by component: a cross product stored
+// whole and read back in halves would stall the pass.
+inline Vec3 minus_cross(const Vec3& u, const Vec3& t, const Vec3& w) {
+  return {u.x() - (t.y() * w.z() - t.z() * w.y()), u.y() - (t.z() * w.x() - t.x() * w.z()),
+          u.z() - (t.x() * w.y() - t.y() * w.x())};
+}
+
+inline Vec3 plus_cross(const Vec3& u, const Vec3& t, const Vec3& w) {
+  return {u.x() + (t.y() * w.z() - t.z() * w.y()), u.y() + (t.z() * w.x() - t.x() * w.z()),
+          u.z() + (t.x() * w.y() - t.y() * w.x())};
+}
+
 struct SE3 {
   Mat3 rotation = Mat3::Identity();
   Vec3 translation = Vec3::Zero();
@@ -13,37 +36,36 @@ struct SE3 {
 
   // First this->other, then this: (Ra Rb, pa + Ra pb).
   SE3 compose(const SE3& other) const {
-    return {rotation * other.rotation, translation + rotation * other.translation};
+    SE3 out{Mat3(), translation + rotate(rotation, other.translation)};
+    for (int c = 0; c < 3; ++c) out.rotation.col(c) = rotate(rotation, other.rotation.col(c));
+    return out;
   }
 
   // Uses the transpose; the rotation is not checked for orthonormality.
   SE3 inverse() const {
-    Mat3 rt = rotation.transpose();
-    return {rt, -(rt * translation)};
+    return {rotation.transpose(), -rotate_back(rotation, translation)};
   }
 
-  Vec3 act_on_point(const Vec3& x) const { return rotation * x + translation; }
+  Vec3 act_on_point(const Vec3& x) const { return rotate(rotation, x) + translation; }
 
   // Motion expressed in the child frame, re-expressed in the parent frame.
   Motion act(const Motion& m) const {
-    Vec3 angular = rotation * m.angular;
-    return {angular, rotation * m.linear + translation.cross(angular)};
+    const Vec3 angular = rotate(rotation, m.angular);
+    return {angular, plus_cross(rotate(rotation, m.linear), translation, angular)};
   }
 
   // Motion expressed in the parent frame, re-expressed in the child frame.
   Motion act_inverse(const Motion& m) const {
-    return {rotation.transpose() * m.angular,
-            rotation.transpose() * (m.linear - translation.cross(m.angular))};
+    return {rotate_back(rotation, m.angular), rotate_back(rotation, minus_cross(m.linear, translation, m.angular))};
   }
 
   Force act(const Force& f) const {
-    Vec3 linear = rotation * f.linear;
-    return {rotation * f.angular + translation.cross(linear), linear};
+    const Vec3 linear = rotate(rotation, f.linear);
+    return {plus_cross(rotate(rotation, f.angular), translation, linear), linear};
   }
 
   Force act_inverse(const Force& f) const {
-    return {rotation.transpose() * (f.angular - translation.cross(f.linear)),
-            rotation.transpose() * f.linear};
+    return {rotate_back(rotation, minus_cross(f.angular, translation, f.linear)), rotate_back(rotation, f.linear)};
   }
 };
 
