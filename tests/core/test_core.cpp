@@ -25,15 +25,18 @@
 #include "algorithms/rnea_derivatives.hpp"
 
 // Every allocation of the program is counted, so that a test can prove a pass makes none;
-// Eigen's temporaries come from malloc, not new, so malloc is counted too (glibc).
+// Eigen's temporaries come from malloc, not new, so malloc is counted too (glibc). Under
+// AddressSanitizer, whose own malloc must pair with its free, only new is counted.
 namespace {
 size_t allocations = 0;
 }
+#ifndef __SANITIZE_ADDRESS__
 extern "C" void* __libc_malloc(size_t size);
 extern "C" void* malloc(size_t size) {
   ++allocations;
   return __libc_malloc(size);
 }
+#endif
 void* operator new(size_t size) {
   ++allocations;
   if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
