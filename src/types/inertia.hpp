@@ -47,7 +47,8 @@ struct Inertia {
   // as (u + w x c) x p_v = 0 cancels the other cross terms.
   [[gnu::always_inline]] Force force_at(const Motion& v, const Motion& a) const {
     const Vec3& w = v.angular;
-    const Vec3 linear = plus_cross(mass * minus_cross(a.linear, lever, a.angular), w, mass * minus_cross(v.linear, lever, w));
+    const Vec3 momentum = mass * minus_cross(v.linear, lever, w);
+    const Vec3 linear = plus_cross(mass * minus_cross(a.linear, lever, a.angular), w, momentum);
     return {plus_cross(plus_cross(rotational * a.angular, w, rotational * w), lever, linear), linear};
   }
 };
