@@ -150,8 +150,12 @@ auto crba(const BatchHandle& self, const StateRows& q) {
   const size_t nv = self.batch->model().nv;
   return over_rows(self, {q_of(self, q)}, {nv, nv}, 80.0, [](const Model& m, Data& d, In in, double* out) {
     kavrel::crba(m, d, in[0]);
-    for (size_t i = 0; i < m.nv; ++i)
-      for (size_t j = 0; j < m.nv; ++j) out[i * m.nv + j] = i <= j ? d.M(i, j) : d.M(j, i);
+    // Row i of the symmetric matrix: column i above the diagonal, then the stored row i.
+    for (size_t i = 0; i < m.nv; ++i) {
+      double* row = out + i * m.nv;
+      for (size_t j = 0; j < i; ++j) row[j] = d.M(j, i);
+      std::copy(&d.M(i, i), &d.M(i, i) + (m.nv - i), row + i);
+    }
     return ok_status();
   });
 }
