@@ -175,6 +175,21 @@ def test_forward_dynamics_and_derivatives(case):
     np.testing.assert_array_equal(data.ddq_dv, ddq_dv)
 
 
+def test_one_workspace_for_trees_of_the_same_sizes():
+    """aba_derivatives keeps where each tree's derivatives can be nonzero; another tree of the same sizes must not
+    find the last one's (two branches, a chain, where more entries are nonzero, and the branches again)."""
+    rng = np.random.default_rng(5)
+    shapes = [(0, 1, 2, 0, 4, 5), (0, 1, 2, 3, 4, 5), (0, 1, 2, 0, 4, 5)]
+    models = [with_inertias(model_of(*[(p, "revolute", rng.normal(size=3), rng.uniform(-1, 1, 3)) for p in parents]), rng)
+              for parents in shapes]
+    shared = Data(models[0])
+    for model in models:
+        q, v, tau = rng.normal(size=(3, model.nv))
+        for shared_result, own in zip(kavrel.aba_derivatives(model, shared, q, v, tau),
+                                      kavrel.aba_derivatives(model, Data(model), q, v, tau)):
+            np.testing.assert_array_equal(shared_result, own)
+
+
 # -- closed forms ---------------------------------------------------------------------------------
 
 def single_joint(kind, axis, mass, lever, rotational=np.zeros((3, 3)), gravity=(0, 0, -9.81), angular=(0, 0, 0)):

@@ -79,6 +79,13 @@ struct Data {
   std::vector<Eigen::Matrix<double, 6, 10>> derivative_factor;
   std::vector<Force> world_force;
   std::vector<Eigen::Matrix<double, 10, 3>> derivative_columns;
+  // Per block of four columns of those derivatives, the rows where they can be
+  // nonzero (rows[offsets[c] ..], ascending), a mark per joint to find them,
+  // and the tree they were found for (parents and joint_nv), to find them anew
+  // only when the tree changes.
+  std::vector<uint32_t> product_rows, product_row_offsets;
+  std::vector<uint8_t> joint_marks;
+  std::vector<size_t> product_tree;
   // Columns of a Jacobian on its way out; readers fill it too, hence mutable.
   mutable std::vector<Motion> result_columns;
 

@@ -10,62 +10,60 @@ namespace kavrel {
 #ifdef KAVREL_WIDE_PRODUCT
 namespace {
 
-// Entries (i .. i + 3, j .. j + 7) of out, summed over the whole depth in
-// registers (named, so that none of them goes through memory).
-[[gnu::target("avx2,fma")]] inline void block_4x8(const double* a, const double* b, double* out, long n, long m, long i,
-                                                  long j) {
+using Rows = std::span<const uint32_t>;
+
+// Rows i .. i + 3 of -s, with s_c holding column c of that 4 x 4 block.
+[[gnu::target("avx2,fma")]] inline void store_transposed(__m256d s0, __m256d s1, __m256d s2, __m256d s3, double* out,
+                                                         long n) {
+  const __m256d t0 = _mm256_unpacklo_pd(s0, s1), t1 = _mm256_unpackhi_pd(s0, s1);
+  const __m256d t2 = _mm256_unpacklo_pd(s2, s3), t3 = _mm256_unpackhi_pd(s2, s3), zero = _mm256_setzero_pd();
+  _mm256_storeu_pd(out, _mm256_sub_pd(zero, _mm256_permute2f128_pd(t0, t2, 0x20)));
+  _mm256_storeu_pd(out + n, _mm256_sub_pd(zero, _mm256_permute2f128_pd(t1, t3, 0x20)));
+  _mm256_storeu_pd(out + 2 * n, _mm256_sub_pd(zero, _mm256_permute2f128_pd(t0, t2, 0x31)));
+  _mm256_storeu_pd(out + 3 * n, _mm256_sub_pd(zero, _mm256_permute2f128_pd(t1, t3, 0x31)));
+}
+
+// Entries (i .. i + 7, k .. k + 3) of out, summed over the given rows j in
+// registers: a's symmetry lets row j of a stand for its column j, so that each
+// step is two loads of a, four broadcasts of b and eight FMAs.
+[[gnu::target("avx2,fma")]] inline void block_8x4(const double* a, const double* b, double* out, long n, long i, long k,
+                                                  Rows rows) {
   __m256d s00 = _mm256_setzero_pd(), s01 = s00, s10 = s00, s11 = s00, s20 = s00, s21 = s00, s30 = s00, s31 = s00;
-  const double* row = a + i * n;
-  for (long k = 0; k < n; ++k, ++row) {
-    const __m256d b0 = _mm256_loadu_pd(b + k * m + j), b1 = _mm256_loadu_pd(b + k * m + j + 4);
-    __m256d x = _mm256_broadcast_sd(row);
-    s00 = _mm256_fmadd_pd(x, b0, s00), s01 = _mm256_fmadd_pd(x, b1, s01);
-    x = _mm256_broadcast_sd(row + n);
-    s10 = _mm256_fmadd_pd(x, b0, s10), s11 = _mm256_fmadd_pd(x, b1, s11);
-    x = _mm256_broadcast_sd(row + 2 * n);
-    s20 = _mm256_fmadd_pd(x, b0, s20), s21 = _mm256_fmadd_pd(x, b1, s21);
-    x = _mm256_broadcast_sd(row + 3 * n);
-    s30 = _mm256_fmadd_pd(x, b0, s30), s31 = _mm256_fmadd_pd(x, b1, s31);
+  for (const uint32_t j : rows) {
+    const __m256d a0 = _mm256_loadu_pd(a + j * n + i), a1 = _mm256_loadu_pd(a + j * n + i + 4);
+    const double* bj = b + j * n + k;
+    __m256d x = _mm256_broadcast_sd(bj);
+    s00 = _mm256_fmadd_pd(x, a0, s00), s01 = _mm256_fmadd_pd(x, a1, s01);
+    x = _mm256_broadcast_sd(bj + 1);
+    s10 = _mm256_fmadd_pd(x, a0, s10), s11 = _mm256_fmadd_pd(x, a1, s11);
+    x = _mm256_broadcast_sd(bj + 2);
+    s20 = _mm256_fmadd_pd(x, a0, s20), s21 = _mm256_fmadd_pd(x, a1, s21);
+    x = _mm256_broadcast_sd(bj + 3);
+    s30 = _mm256_fmadd_pd(x, a0, s30), s31 = _mm256_fmadd_pd(x, a1, s31);
   }
-  const __m256d zero = _mm256_setzero_pd();
-  double* o = out + i * m + j;
-  _mm256_storeu_pd(o, _mm256_sub_pd(zero, s00)), _mm256_storeu_pd(o + 4, _mm256_sub_pd(zero, s01));
-  _mm256_storeu_pd(o + m, _mm256_sub_pd(zero, s10)), _mm256_storeu_pd(o + m + 4, _mm256_sub_pd(zero, s11));
-  _mm256_storeu_pd(o + 2 * m, _mm256_sub_pd(zero, s20)), _mm256_storeu_pd(o + 2 * m + 4, _mm256_sub_pd(zero, s21));
-  _mm256_storeu_pd(o + 3 * m, _mm256_sub_pd(zero, s30)), _mm256_storeu_pd(o + 3 * m + 4, _mm256_sub_pd(zero, s31));
+  store_transposed(s00, s10, s20, s30, out + i * n + k, n);
+  store_transposed(s01, s11, s21, s31, out + (i + 4) * n + k, n);
 }
 
-// Entries (i, j .. j + 3) of out.
-[[gnu::target("avx2,fma")]] inline void block_1x4(const double* a, const double* b, double* out, long n, long m, long i,
-                                                  long j) {
+// Entries (i, k .. k + 3) of out, the columns beyond n masked off.
+[[gnu::target("avx2,fma")]] inline void block_1x4(const double* a, const double* b, double* out, long n, long i, long k,
+                                                  Rows rows, __m256i mask) {
   __m256d s = _mm256_setzero_pd();
-  for (long k = 0; k < n; ++k) s = _mm256_fmadd_pd(_mm256_broadcast_sd(a + i * n + k), _mm256_loadu_pd(b + k * m + j), s);
-  _mm256_storeu_pd(out + i * m + j, _mm256_sub_pd(_mm256_setzero_pd(), s));
+  for (const uint32_t j : rows) s = _mm256_fmadd_pd(_mm256_broadcast_sd(a + i * n + j), _mm256_maskload_pd(b + j * n + k, mask), s);
+  _mm256_maskstore_pd(out + i * n + k, mask, _mm256_sub_pd(_mm256_setzero_pd(), s));
 }
 
-// Entries (i, j .. m - 1) of out, fewer than four: masked loads and stores
-// keep the last columns in vector registers too.
-[[gnu::target("avx2,fma")]] inline void block_1x_tail(const double* a, const double* b, double* out, long n, long m,
-                                                      long i, long j) {
+[[gnu::target("avx2,fma")]] void wide_product(const double* a, const double* b, double* out, long n, Rows rows,
+                                               Rows offsets) {
   const __m256i lanes = _mm256_set_epi64x(3, 2, 1, 0);
-  const __m256i mask = _mm256_cmpgt_epi64(_mm256_set1_epi64x(m - j), lanes);
-  __m256d s = _mm256_setzero_pd();
-  for (long k = 0; k < n; ++k)
-    s = _mm256_fmadd_pd(_mm256_broadcast_sd(a + i * n + k), _mm256_maskload_pd(b + k * m + j, mask), s);
-  _mm256_maskstore_pd(out + i * m + j, mask, _mm256_sub_pd(_mm256_setzero_pd(), s));
-}
-
-[[gnu::target("avx2,fma")]] void wide_product(const double* a, const double* b, double* out, long n, long m) {
-  long j = 0;
-  for (; j + 8 <= m; j += 8) {
+  for (long k = 0, c = 0; k < n; k += 4, ++c) {
+    const Rows block_rows = rows.subspan(offsets[c], offsets[c + 1] - offsets[c]);
+    const __m256i mask = _mm256_cmpgt_epi64(_mm256_set1_epi64x(n - k), lanes);
     long i = 0;
-    for (; i + 4 <= n; i += 4) block_4x8(a, b, out, n, m, i, j);
-    for (; i < n; ++i) block_1x4(a, b, out, n, m, i, j), block_1x4(a, b, out, n, m, i, j + 4);
+    if (k + 4 <= n)
+      for (; i + 8 <= n; i += 8) block_8x4(a, b, out, n, i, k, block_rows);
+    for (; i < n; ++i) block_1x4(a, b, out, n, i, k, block_rows, mask);
   }
-  for (; j + 4 <= m; j += 4)
-    for (long i = 0; i < n; ++i) block_1x4(a, b, out, n, m, i, j);
-  if (j < m)
-    for (long i = 0; i < n; ++i) block_1x_tail(a, b, out, n, m, i, j);
 }
 
 bool has_wide_product() {
@@ -76,10 +74,12 @@ bool has_wide_product() {
 }  // namespace
 #endif
 
-void negated_product(const RowMatrix& a, const RowMatrix& b, RowMatrix& out) {
+void negated_product(const RowMatrix& a, const RowMatrix& b, std::span<const uint32_t> rows,
+                     std::span<const uint32_t> offsets, RowMatrix& out) {
 #ifdef KAVREL_WIDE_PRODUCT
-  if (has_wide_product()) return wide_product(a.data(), b.data(), out.data(), a.rows(), b.cols());
+  if (has_wide_product()) return wide_product(a.data(), b.data(), out.data(), a.rows(), rows, offsets);
 #endif
+  (void)rows, (void)offsets;
   out.noalias() = -a * b;
 }
 
