@@ -49,7 +49,8 @@ using Rows = std::span<const uint32_t>;
 [[gnu::target("avx2,fma")]] inline void block_1x4(const double* a, const double* b, double* out, long n, long i, long k,
                                                   Rows rows, __m256i mask) {
   __m256d s = _mm256_setzero_pd();
-  for (const uint32_t j : rows) s = _mm256_fmadd_pd(_mm256_broadcast_sd(a + i * n + j), _mm256_maskload_pd(b + j * n + k, mask), s);
+  for (const uint32_t j : rows)
+    s = _mm256_fmadd_pd(_mm256_broadcast_sd(a + i * n + j), _mm256_maskload_pd(b + j * n + k, mask), s);
   _mm256_maskstore_pd(out + i * n + k, mask, _mm256_sub_pd(_mm256_setzero_pd(), s));
 }
 
