@@ -180,8 +180,8 @@ def test_one_workspace_for_trees_of_the_same_sizes():
     find the last one's (two branches, a chain, where more entries are nonzero, and the branches again)."""
     rng = np.random.default_rng(5)
     shapes = [(0, 1, 2, 0, 4, 5), (0, 1, 2, 3, 4, 5), (0, 1, 2, 0, 4, 5)]
-    models = [with_inertias(model_of(*[(p, "revolute", rng.normal(size=3), rng.uniform(-1, 1, 3)) for p in parents]), rng)
-              for parents in shapes]
+    joints = [[(p, "revolute", rng.normal(size=3), rng.uniform(-1, 1, 3)) for p in parents] for parents in shapes]
+    models = [with_inertias(model_of(*rows), rng) for rows in joints]
     shared = Data(models[0])
     for model in models:
         q, v, tau = rng.normal(size=(3, model.nv))
