@@ -52,8 +52,10 @@ using Rows = std::span<const uint32_t>;
   for (const uint32_t j : rows) {
     const __m256d a0 = _mm256_loadu_pd(a + j * n + i);
     const double* bj = b + j * n + k;
-    s0 = _mm256_fmadd_pd(_mm256_broadcast_sd(bj), a0, s0), s1 = _mm256_fmadd_pd(_mm256_broadcast_sd(bj + 1), a0, s1);
-    s2 = _mm256_fmadd_pd(_mm256_broadcast_sd(bj + 2), a0, s2), s3 = _mm256_fmadd_pd(_mm256_broadcast_sd(bj + 3), a0, s3);
+    s0 = _mm256_fmadd_pd(_mm256_broadcast_sd(bj), a0, s0);
+    s1 = _mm256_fmadd_pd(_mm256_broadcast_sd(bj + 1), a0, s1);
+    s2 = _mm256_fmadd_pd(_mm256_broadcast_sd(bj + 2), a0, s2);
+    s3 = _mm256_fmadd_pd(_mm256_broadcast_sd(bj + 3), a0, s3);
   }
   store_transposed(s0, s1, s2, s3, out + i * n + k, n);
 }
