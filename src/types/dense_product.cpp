@@ -60,33 +60,19 @@ using Rows = std::span<const uint32_t>;
   store_transposed(s0, s1, s2, s3, out + i * n + k, n);
 }
 
-// Entries (i .. i + 3, k .. m) of out for the last columns (m - k < 4), masked:
-// four sums side by side, so that none waits on another.
-[[gnu::target("avx2,fma")]] inline void block_4x_tail(const double* a, const double* b, double* out, long n, long i,
-                                                      long k, Rows rows, __m256i mask) {
-  __m256d s0 = _mm256_setzero_pd(), s1 = s0, s2 = s0, s3 = s0;
-  const double* ai = a + i * n;
+// Entries (i .. i + R - 1, k .. k + 3) of out, the columns beyond n masked
+// off: R sums side by side, so that none waits on another.
+template <int R>
+[[gnu::target("avx2,fma")]] inline void block_masked(const double* a, const double* b, double* out, long n, long i,
+                                                     long k, Rows rows, __m256i mask) {
+  __m256d s[R];
+  for (int r = 0; r < R; ++r) s[r] = _mm256_setzero_pd();
   for (const uint32_t j : rows) {
     const __m256d bj = _mm256_maskload_pd(b + j * n + k, mask);
-    s0 = _mm256_fmadd_pd(_mm256_broadcast_sd(ai + j), bj, s0);
-    s1 = _mm256_fmadd_pd(_mm256_broadcast_sd(ai + n + j), bj, s1);
-    s2 = _mm256_fmadd_pd(_mm256_broadcast_sd(ai + 2 * n + j), bj, s2);
-    s3 = _mm256_fmadd_pd(_mm256_broadcast_sd(ai + 3 * n + j), bj, s3);
+    for (int r = 0; r < R; ++r) s[r] = _mm256_fmadd_pd(_mm256_broadcast_sd(a + (i + r) * n + j), bj, s[r]);
   }
-  const __m256d zero = _mm256_setzero_pd();
-  double* o = out + i * n + k;
-  _mm256_maskstore_pd(o, mask, _mm256_sub_pd(zero, s0)), _mm256_maskstore_pd(o + n, mask, _mm256_sub_pd(zero, s1));
-  _mm256_maskstore_pd(o + 2 * n, mask, _mm256_sub_pd(zero, s2));
-  _mm256_maskstore_pd(o + 3 * n, mask, _mm256_sub_pd(zero, s3));
-}
-
-// Entries (i, k .. k + 3) of out, the columns beyond n masked off.
-[[gnu::target("avx2,fma")]] inline void block_1x4(const double* a, const double* b, double* out, long n, long i, long k,
-                                                  Rows rows, __m256i mask) {
-  __m256d s = _mm256_setzero_pd();
-  for (const uint32_t j : rows)
-    s = _mm256_fmadd_pd(_mm256_broadcast_sd(a + i * n + j), _mm256_maskload_pd(b + j * n + k, mask), s);
-  _mm256_maskstore_pd(out + i * n + k, mask, _mm256_sub_pd(_mm256_setzero_pd(), s));
+  for (int r = 0; r < R; ++r)
+    _mm256_maskstore_pd(out + (i + r) * n + k, mask, _mm256_sub_pd(_mm256_setzero_pd(), s[r]));
 }
 
 [[gnu::target("avx2,fma")]] void wide_product(const double* a, const double* b, double* out, long n, Rows rows,
@@ -100,9 +86,9 @@ using Rows = std::span<const uint32_t>;
       for (; i + 8 <= n; i += 8) block_8x4(a, b, out, n, i, k, block_rows);
       for (; i + 4 <= n; i += 4) block_4x4(a, b, out, n, i, k, block_rows);
     } else {
-      for (; i + 4 <= n; i += 4) block_4x_tail(a, b, out, n, i, k, block_rows, mask);
+      for (; i + 4 <= n; i += 4) block_masked<4>(a, b, out, n, i, k, block_rows, mask);
     }
-    for (; i < n; ++i) block_1x4(a, b, out, n, i, k, block_rows, mask);
+    for (; i < n; ++i) block_masked<1>(a, b, out, n, i, k, block_rows, mask);
   }
 }
 
