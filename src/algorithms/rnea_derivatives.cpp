@@ -1,5 +1,6 @@
 #include "algorithms/rnea_derivatives.hpp"
 
+#include "algorithms/derivative_pattern.hpp"
 #include "algorithms/rnea.hpp"
 
 namespace kavrel {
@@ -95,8 +96,7 @@ void rnea_derivatives(const Model& model, Data& data, std::span<const double> q,
 }
 
 void derivatives_from_world_motion(const Model& model, Data& data) {
-  data.dtau_dq.setZero();
-  data.dtau_dv.setZero();
+  refresh_derivative_pattern(model, data);
   // Forward: each column's K, each body's H and force.
   for (size_t i = 1; i < model.njoints; ++i) world_step(model, data, i);
   // Backward: H_i and F_i are complete when joint i is reached.

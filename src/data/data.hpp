@@ -82,7 +82,7 @@ struct Data {
   // Per block of four columns of those derivatives, the rows where they can be
   // nonzero (rows[offsets[c] ..], ascending), a mark per joint to find them,
   // and the tree they were found for (parents and joint_nv), to find them anew
-  // only when the tree changes.
+  // and clear dtau only when the tree changes.
   std::vector<uint32_t> product_rows, product_row_offsets;
   std::vector<uint8_t> joint_marks;
   std::vector<size_t> product_tree;
