@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "algorithms/articulated_body.hpp"
+#include "types/dense_product.hpp"
 
 namespace kavrel {
 
@@ -41,7 +42,8 @@ void pass_columns(const Model& model, Data& data, size_t i) {
 
 // Joint i's rows from its first column on: the ancestors' accelerations
 // enter, and A_i = A_parent + J rows is written in the same sweep, one
-// fixed-size column at a time.
+// fixed-size column at a time (a joint with one coordinate, the common case,
+// four at a time).
 template <int N>
 void ancestor_rows(const Model& model, Data& data, size_t i) {
   const size_t first = model.joint_v_idx[i], parent = model.parents[i];
@@ -50,15 +52,21 @@ void ancestor_rows(const Model& model, Data& data, size_t i) {
   const Eigen::Matrix<double, N, 6> factor = joint_inverse<N>(data, i) * inertia_columns<N>(data, first).transpose();
   auto A = accelerations(data, i);
   const auto parent_A = accelerations(data, parent);
-  for (Eigen::Index b = from; b < static_cast<Eigen::Index>(model.nv); ++b) {
-    auto rows = data.Minv_work.block<N, 1>(from, b);
-    if (parent == 0) {
-      A.col(b) = J * rows;
-      continue;
+  const auto nv = static_cast<Eigen::Index>(model.nv);
+  if constexpr (N == 1) {
+    sweep_joint_row(factor.data(), J.data(), parent == 0 ? nullptr : parent_A.data(), A.data(),
+                    &data.Minv_work(from, 0), from, nv);
+  } else {
+    for (Eigen::Index b = from; b < nv; ++b) {
+      auto rows = data.Minv_work.block<N, 1>(from, b);
+      if (parent == 0) {
+        A.col(b) = J * rows;
+        continue;
+      }
+      const Vector6 parent_column = parent_A.col(b);
+      rows -= factor * parent_column;
+      A.col(b) = parent_column + J * rows;
     }
-    const Vector6 parent_column = parent_A.col(b);
-    rows -= factor * parent_column;
-    A.col(b) = parent_column + J * rows;
   }
 }
 

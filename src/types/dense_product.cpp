@@ -92,6 +92,43 @@ template <int R>
   }
 }
 
+template <bool Masked>
+[[gnu::target("avx2,fma")]] inline __m256d load(const double* at, __m256i mask) {
+  return Masked ? _mm256_maskload_pd(at, mask) : _mm256_loadu_pd(at);
+}
+
+template <bool Masked>
+[[gnu::target("avx2,fma")]] inline void store(double* at, __m256i mask, __m256d x) {
+  if constexpr (Masked) _mm256_maskstore_pd(at, mask, x); else _mm256_storeu_pd(at, x);
+}
+
+// Columns b .. b + 3 of sweep_joint_row, the lanes off the mask left alone.
+template <bool Masked>
+[[gnu::target("avx2,fma")]] inline void sweep_block(const double* factor, const __m256d* axis, const double* parent,
+                                                    double* accelerations, double* row, long b, long n, __m256i mask) {
+  __m256d r = load<Masked>(row + b, mask);
+  if (parent == nullptr) {
+    for (int k = 0; k < 6; ++k) store<Masked>(accelerations + k * n + b, mask, _mm256_mul_pd(axis[k], r));
+    return;
+  }
+  __m256d p[6];
+  for (int k = 0; k < 6; ++k) p[k] = load<Masked>(parent + k * n + b, mask);
+  for (int k = 0; k < 6; ++k) r = _mm256_fnmadd_pd(_mm256_broadcast_sd(factor + k), p[k], r);
+  store<Masked>(row + b, mask, r);
+  for (int k = 0; k < 6; ++k) store<Masked>(accelerations + k * n + b, mask, _mm256_fmadd_pd(axis[k], r, p[k]));
+}
+
+[[gnu::target("avx2,fma")]] void wide_sweep(const double* factor, const double* axis, const double* parent,
+                                             double* accelerations, double* row, long from, long n) {
+  __m256d axis_lanes[6];
+  for (int k = 0; k < 6; ++k) axis_lanes[k] = _mm256_broadcast_sd(axis + k);
+  long b = from;
+  for (; b + 4 <= n; b += 4) sweep_block<false>(factor, axis_lanes, parent, accelerations, row, b, n, _mm256_setzero_si256());
+  if (b == n) return;
+  const __m256i mask = _mm256_cmpgt_epi64(_mm256_set1_epi64x(n - b), _mm256_set_epi64x(3, 2, 1, 0));
+  sweep_block<true>(factor, axis_lanes, parent, accelerations, row, b, n, mask);
+}
+
 bool has_wide_product() {
   static const bool wide = (__builtin_cpu_init(), __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma"));
   return wide;
@@ -107,6 +144,21 @@ void negated_product(const RowMatrix& a, const RowMatrix& b, std::span<const uin
 #endif
   (void)rows, (void)offsets;
   out.noalias() = -a * b;
+}
+
+void sweep_joint_row(const double* factor, const double* axis, const double* parent, double* accelerations,
+                     double* row, long from, long n) {
+#ifdef KAVREL_WIDE_PRODUCT
+  if (has_wide_product()) return wide_sweep(factor, axis, parent, accelerations, row, from, n);
+#endif
+  for (long b = from; b < n; ++b) {
+    double r = row[b];
+    if (parent != nullptr) {
+      for (int k = 0; k < 6; ++k) r -= factor[k] * parent[k * n + b];
+      row[b] = r;
+    }
+    for (int k = 0; k < 6; ++k) accelerations[k * n + b] = (parent != nullptr ? parent[k * n + b] : 0.0) + axis[k] * r;
+  }
 }
 
 }  // namespace kavrel

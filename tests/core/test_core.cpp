@@ -23,6 +23,7 @@
 #include "algorithms/minverse.hpp"
 #include "algorithms/rnea.hpp"
 #include "algorithms/rnea_derivatives.hpp"
+#include "types/dense_product.hpp"
 
 // Every allocation of the program is counted, so that a test can prove a pass makes none;
 // Eigen's temporaries come from malloc, not new, so malloc is counted too (glibc). Under
@@ -268,6 +269,42 @@ Model every_kind_tree() {
   return model;
 }
 
+// The vector kernels against plain loops, on every width of the last block
+// of four and every start within it.
+void dense_kernels() {
+  Random random;
+  for (long n : {1, 2, 3, 4, 5, 6, 7, 8, 9, 13, 36}) {
+    RowMatrix a = RowMatrix::NullaryExpr(n, n, [&] { return random.number(); }), b = a, out(n, n);
+    a = (a + a.transpose()).eval();
+    b = RowMatrix::NullaryExpr(n, n, [&] { return random.number(); });
+    // Rows 0, 2, 4, ... in every block of columns, b zero elsewhere.
+    std::vector<uint32_t> rows, offsets{0};
+    for (long k = 0; k < n; k += 4) {
+      for (long r = 0; r < n; r += 2) rows.push_back(static_cast<uint32_t>(r));
+      offsets.push_back(static_cast<uint32_t>(rows.size()));
+    }
+    for (long r = 1; r < n; r += 2) b.row(r).setZero();
+    negated_product(a, b, rows, offsets, out);
+    check((out + a * b).cwiseAbs().maxCoeff() < 1e-12 * n, "the sparse product, n = " + std::to_string(n));
+    for (long from : {0L, n / 2, n - 1})
+      for (const bool root : {false, true}) {
+        const RowMatrix parent = RowMatrix::NullaryExpr(6, n, [&] { return random.number(); });
+        const Vector6 factor = Vector6::NullaryExpr([&] { return random.number(); });
+        const Vector6 axis = Vector6::NullaryExpr([&] { return random.number(); });
+        RowMatrix row = RowMatrix::NullaryExpr(1, n, [&] { return random.number(); }), expected_row = row;
+        RowMatrix accelerations = RowMatrix::Zero(6, n), expected = accelerations;
+        for (long c = from; c < n; ++c) {
+          if (!root) expected_row(0, c) -= factor.dot(parent.col(c));
+          expected.col(c) = (root ? Vector6::Zero() : Vector6(parent.col(c))) + axis * expected_row(0, c);
+        }
+        sweep_joint_row(factor.data(), axis.data(), root ? nullptr : parent.data(), accelerations.data(), row.data(),
+                        from, n);
+        check((row - expected_row).cwiseAbs().maxCoeff() < 1e-12 && (accelerations - expected).cwiseAbs().maxCoeff() < 1e-12,
+              "the sweep of a joint row, n = " + std::to_string(n) + ", from " + std::to_string(from));
+      }
+  }
+}
+
 void passes_allocate_nothing() {
   const Model model = every_kind_tree();
   Data data(model);
@@ -321,6 +358,7 @@ int main() {
   joint_kinematics();
   integrate_internal_checks();
   spatial_identities();
+  dense_kernels();
   passes_allocate_nothing();
   stale_workspace();
   std::printf("%d passed, %d failed\n", passed, failed);
