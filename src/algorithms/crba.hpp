@@ -19,9 +19,19 @@ void crba(const Model& model, Data& data, std::span<const double> q);
 // M(a, c) = J_a . F_c for the columns a of joint `owner` and of its ancestors,
 // c one column of `owner`: the block rule shared with the all-terms pass.
 inline void write_mass_column(const Model& model, Data& data, size_t owner, size_t c, const Force& column) {
-  for (size_t j = owner; j != 0; j = model.parents[j])
-    for (size_t a = model.joint_v_idx[j], end = a + model.joint_nv[j]; a < end && a <= c; ++a)
-      data.M(a, c) = dot(data.J[a], column);
+  for (size_t j = owner; j != 0; j = model.parents[j]) {
+    const size_t first = model.joint_v_idx[j], n = model.joint_nv[j];
+    if (n == 6) {
+      // A free joint's columns are the world images of its frame's unit
+      // twists, so their products with F are F in that frame, linear first.
+      const Force local = data.oMi[j].act_inverse(column);
+      const double entries[6] = {local.linear.x(),  local.linear.y(),  local.linear.z(),
+                                 local.angular.x(), local.angular.y(), local.angular.z()};
+      for (size_t k = 0; k < 6 && first + k <= c; ++k) data.M(first + k, c) = entries[k];
+      continue;
+    }
+    for (size_t a = first; a < first + n && a <= c; ++a) data.M(a, c) = dot(data.J[a], column);
+  }
 }
 
 }  // namespace kavrel
