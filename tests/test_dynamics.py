@@ -176,8 +176,9 @@ def test_forward_dynamics_and_derivatives(case):
 
 
 def test_one_workspace_for_trees_of_the_same_sizes():
-    """The derivatives keep where each tree's entries can be nonzero, and write only there; another tree of the same
-    sizes must not find the last one's (two branches, a chain, where more entries are nonzero, and the branches again)."""
+    """The derivatives keep where each tree's entries can be nonzero, and write only there; another tree of
+    the same sizes must not find the last one's (two branches, a chain, where more entries are nonzero, and
+    the branches again)."""
     rng = np.random.default_rng(5)
     shapes = [(0, 1, 2, 0, 4, 5), (0, 1, 2, 3, 4, 5), (0, 1, 2, 0, 4, 5)]
     joints = [[(p, "revolute", rng.normal(size=3), rng.uniform(-1, 1, 3)) for p in parents] for parents in shapes]
@@ -186,8 +187,9 @@ def test_one_workspace_for_trees_of_the_same_sizes():
     for model in models:
         q, v, tau = rng.normal(size=(3, model.nv))
         for derivatives in (kavrel.aba_derivatives, kavrel.rnea_derivatives):
-            for shared_result, own in zip(derivatives(model, shared, q, v, tau), derivatives(model, Data(model), q, v, tau)):
-                np.testing.assert_array_equal(shared_result, own)
+            own = derivatives(model, Data(model), q, v, tau)
+            for shared_result, expected in zip(derivatives(model, shared, q, v, tau), own):
+                np.testing.assert_array_equal(shared_result, expected)
 
 
 # -- closed forms ---------------------------------------------------------------------------------

@@ -8,8 +8,9 @@ namespace {
 
 bool same_tree(const Model& model, const Data& data) {
   const std::vector<size_t>& tree = data.product_tree;
+  const auto nv_part = tree.begin() + static_cast<std::ptrdiff_t>(model.njoints);
   return tree.size() == 2 * model.njoints && std::equal(model.parents.begin(), model.parents.end(), tree.begin()) &&
-         std::equal(model.joint_nv.begin(), model.joint_nv.end(), tree.begin() + static_cast<std::ptrdiff_t>(model.njoints));
+         std::equal(model.joint_nv.begin(), model.joint_nv.end(), nv_part);
 }
 
 // The coordinates of joints on one path from the root with a joint of the

@@ -123,7 +123,8 @@ template <bool Masked>
   __m256d axis_lanes[6];
   for (int k = 0; k < 6; ++k) axis_lanes[k] = _mm256_broadcast_sd(axis + k);
   long b = from;
-  for (; b + 4 <= n; b += 4) sweep_block<false>(factor, axis_lanes, parent, accelerations, row, b, n, _mm256_setzero_si256());
+  const __m256i all = _mm256_set1_epi64x(-1);
+  for (; b + 4 <= n; b += 4) sweep_block<false>(factor, axis_lanes, parent, accelerations, row, b, n, all);
   if (b == n) return;
   const __m256i mask = _mm256_cmpgt_epi64(_mm256_set1_epi64x(n - b), _mm256_set_epi64x(3, 2, 1, 0));
   sweep_block<true>(factor, axis_lanes, parent, accelerations, row, b, n, mask);
