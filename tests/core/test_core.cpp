@@ -1,6 +1,6 @@
 // Core behaviours that no Python call reaches: the identities of the spatial
-// algebra, closed forms, frame flags, limit bookkeeping, internal-failure
-// messages, and passes that allocate nothing.
+// algebra, the vector kernels, closed forms, frame flags, limit bookkeeping,
+// internal-failure messages, and passes that allocate nothing.
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
