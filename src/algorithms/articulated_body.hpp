@@ -58,7 +58,7 @@ auto joint_inverse(Data& data, size_t i) { return data.joint_inertia_inverse[i].
   const SE3 oMi = forward_step<StepResult::World>(model, data, i, q);
   write_world_subspace(model.joints[i], oMi, data.J.data() + model.joint_v_idx[i]);
   const Inertia body = se3_act_on_inertia(oMi, model.inertias[i]);
-  data.articulated_inertia[i] = to_matrix6(body);
+  write_matrix6(body, data.articulated_inertia[i]);
   return body;
 }
 

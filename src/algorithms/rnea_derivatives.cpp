@@ -14,18 +14,32 @@ using Columns = decltype(Data::derivative_columns)::value_type;
 // angular inputs are [-2 [p]x; Q] with p, h the body's momentum, Ib its
 // inertia about the origin and Q = W Ib - Ib W - m (UC + CU) - [h]x.
 void write_body_factor(const Inertia& body, const Motion& ov, const Force& momentum, Factor& out) {
-  out.leftCols<6>() = to_matrix6(body);
+  write_matrix6(body, out.leftCols<6>());
   const Vec3 &w = ov.angular, &u = ov.linear, &c = body.lever, &h = momentum.angular;
   const double m = body.mass, twice_uc = 2.0 * m * u.dot(c);
-  Mat3 wib;  // W Ib, column by column
-  for (int k = 0; k < 3; ++k) wib.col(k) = w.cross(out.block<3, 1>(3, 3 + k));
-  out.block<3, 3>(0, 6) = -2.0 * skew(momentum.linear);
+  // W Ib column by column, Ib from the compact form: out's copy is not yet stored.
+  const Mat3 ib = rotational_about_origin(body);
+  Mat3 wib;
+  for (int k = 0; k < 3; ++k) wib.col(k) = w.cross(ib.col(k));
+  const Vec3 p2 = 2.0 * momentum.linear;  // -2 [p]x, entry by entry
+  out(0, 6) = 0.0, out(1, 6) = -p2.z(), out(2, 6) = p2.y();
+  out(0, 7) = p2.z(), out(1, 7) = 0.0, out(2, 7) = -p2.x();
+  out(0, 8) = -p2.y(), out(1, 8) = p2.x(), out(2, 8) = 0.0;
   for (int r = 0; r < 3; ++r)
     for (int s = 0; s < 3; ++s)
       out(3 + r, 6 + s) = wib(r, s) + wib(s, r) - m * (c[r] * u[s] + u[r] * c[s]) + (r == s ? twice_uc : 0.0);
   out(4, 6) -= h.z(); out(3, 7) += h.z();
   out(5, 6) += h.y(); out(3, 8) -= h.y();
   out(5, 7) -= h.x(); out(4, 8) += h.x();
+}
+
+// A motion into a column of K, linear part first, written in place part by
+// part: a 6-vector put together first would be read back whole before its
+// halves have landed.
+template <class Column>
+void put_motion(const Motion& m, Column&& column) {
+  column.template segment<3>(0) = m.linear;
+  column.template segment<3>(3) = m.angular;
 }
 
 // Joint i's K, its body's H and world force.
@@ -39,11 +53,11 @@ void world_step(const Model& model, Data& data, size_t i) {
     const Motion& J = data.J[first + k];
     const Motion phi = cross(parent_velocity, J);
     Columns& K = data.derivative_columns[first + k];
-    K.col(0).head<6>() = linear_first(cross(parent_acceleration, J) + cross(parent_velocity, phi));
+    put_motion(cross(parent_acceleration, J) + cross(parent_velocity, phi), K.col(0));
     K.col(0).segment<3>(6) = phi.angular;
-    K.col(1).head<6>() = linear_first(cross(ov, J) + phi);
+    put_motion(cross(ov, J) + phi, K.col(1));
     K.col(1).segment<3>(6) = J.angular;
-    K.col(2).head<6>() = linear_first(J);
+    put_motion(J, K.col(2));
   }
   const Inertia body = se3_act_on_inertia(oMi, model.inertias[i]);
   const Force momentum = body * ov;

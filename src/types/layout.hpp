@@ -60,23 +60,47 @@ inline void write_homogeneous(const SE3& m, double* out) {
   out[15] = 1.0;
 }
 
-// The 6 x 6 spatial inertia matrix, linear-first.
-inline Matrix6 to_matrix6(const Inertia& inertia) {
+// I_c + m (|c|^2 E - c c^T): the rotational inertia about the frame's origin.
+inline Mat3 rotational_about_origin(const Inertia& inertia) {
   const double m = inertia.mass;
   const Vec3& c = inertia.lever;
-  Mat3 cx = skew(c);
-  Matrix6 out;
-  out.topLeftCorner<3, 3>() = m * Mat3::Identity();
-  out.topRightCorner<3, 3>() = -m * cx;
-  out.bottomLeftCorner<3, 3>() = m * cx;
   const auto& s = inertia.rotational.values;
-  // I_c + m (|c|^2 E - c c^T), written entry by entry.
-  out(3, 3) = s[0] + m * (c.y() * c.y() + c.z() * c.z());
-  out(4, 4) = s[2] + m * (c.x() * c.x() + c.z() * c.z());
-  out(5, 5) = s[5] + m * (c.x() * c.x() + c.y() * c.y());
-  out(4, 3) = out(3, 4) = s[1] - m * c.x() * c.y();
-  out(5, 3) = out(3, 5) = s[3] - m * c.x() * c.z();
-  out(5, 4) = out(4, 5) = s[4] - m * c.y() * c.z();
+  Mat3 out;
+  out(0, 0) = s[0] + m * (c.y() * c.y() + c.z() * c.z());
+  out(1, 1) = s[2] + m * (c.x() * c.x() + c.z() * c.z());
+  out(2, 2) = s[5] + m * (c.x() * c.x() + c.y() * c.y());
+  out(1, 0) = out(0, 1) = s[1] - m * c.x() * c.y();
+  out(2, 0) = out(0, 2) = s[3] - m * c.x() * c.z();
+  out(2, 1) = out(1, 2) = s[4] - m * c.y() * c.z();
+  return out;
+}
+
+// The 6 x 6 spatial inertia matrix, linear-first, written entry by entry into
+// out (a 6 x 6 matrix or block): a matrix put together first and then copied
+// would be read back in packets before its single entries have landed.
+template <class Out>
+inline void write_matrix6(const Inertia& inertia, Out&& out) {
+  const double m = inertia.mass;
+  const Vec3& c = inertia.lever;
+  const double mx = m * c.x(), my = m * c.y(), mz = m * c.z();
+  // m E, and m [c]x below it with its transpose beside it.
+  for (int r = 0; r < 3; ++r)
+    for (int k = 0; k < 3; ++k) out(r, k) = r == k ? m : 0.0;
+  out(3, 0) = out(4, 1) = out(5, 2) = out(0, 3) = out(1, 4) = out(2, 5) = 0.0;
+  out(4, 0) = out(0, 4) = mz;
+  out(3, 1) = out(1, 3) = -mz;
+  out(5, 0) = out(0, 5) = -my;
+  out(3, 2) = out(2, 3) = my;
+  out(5, 1) = out(1, 5) = mx;
+  out(4, 2) = out(2, 4) = -mx;
+  const Mat3 about_origin = rotational_about_origin(inertia);
+  for (int r = 0; r < 3; ++r)
+    for (int k = 0; k < 3; ++k) out(3 + r, 3 + k) = about_origin(r, k);
+}
+
+inline Matrix6 to_matrix6(const Inertia& inertia) {
+  Matrix6 out;
+  write_matrix6(inertia, out);
   return out;
 }
 
