@@ -64,16 +64,23 @@ struct Joint {
 // slice of q (nq values).
 SE3 compute_joint_transform(const Joint& joint, const double* x);
 
-// placement * R(e_k, theta): two columns of the placement turn, one stays.
-[[gnu::always_inline]] inline SE3 turn_about_aligned_axis(const SE3& placement, int k, double theta) {
-  const int a = (k + 1) % 3, b = (k + 2) % 3;
-  const double c = std::cos(theta), s = std::sin(theta);
+// placement * R(e_K, theta): two columns of the placement turn, one stays.
+// The axis is a constant, so that the columns can stay in registers.
+template <int K>
+[[gnu::always_inline]] inline SE3 turn_about(const SE3& placement, double c, double s) {
+  constexpr int a = (K + 1) % 3, b = (K + 2) % 3;
   SE3 out;
-  out.rotation.col(k) = placement.rotation.col(k);
+  out.rotation.col(K) = placement.rotation.col(K);
   out.rotation.col(a) = c * placement.rotation.col(a) + s * placement.rotation.col(b);
   out.rotation.col(b) = c * placement.rotation.col(b) - s * placement.rotation.col(a);
   out.translation = placement.translation;
   return out;
+}
+
+[[gnu::always_inline]] inline SE3 turn_about_aligned_axis(const SE3& placement, int k, double theta) {
+  const double c = std::cos(theta), s = std::sin(theta);
+  if (k == 0) return turn_about<0>(placement, c, s);
+  return k == 1 ? turn_about<1>(placement, c, s) : turn_about<2>(placement, c, s);
 }
 
 // placement * transform: the joint's frame in its parent's frame.
