@@ -21,16 +21,21 @@ void subtree_rows(const Model& model, Data& data, size_t i) {
   const size_t first = model.joint_v_idx[i];
   const JointColumns<N> J = jacobian_columns<N>(data, first), U = inertia_columns<N>(data, first);
   const auto Dinv = joint_inverse<N>(data, i);
-  for (size_t b = first; b < data.subtree_end[i]; ++b) {
+  const auto row = static_cast<Eigen::Index>(first);
+  // A root's forces have no ancestor to reach.
+  const bool reaches_parent = model.parents[i] != 0;
+  // The joint's own unit torques: no force has reached them yet.
+  for (int k = 0; k < N; ++k) {
+    data.Minv_work.block<N, 1>(row, row + k) = Dinv.col(k);
+    if (reaches_parent) data.unit_forces[first + k] = U * Dinv.col(k);
+  }
+  for (size_t b = first + N; b < data.subtree_end[i]; ++b) {
     size_t& top = data.subtree_top[b];
     if (top != i && model.parents[top] != i) continue;
     top = i;
-    JointVector<N> unit = JointVector<N>::Zero();
-    if (b < first + N) unit[static_cast<Eigen::Index>(b - first)] = 1.0;
-    const JointVector<N> rows = Dinv * (unit - J.transpose() * data.unit_forces[b]);
-    data.Minv_work.block<N, 1>(static_cast<Eigen::Index>(first), static_cast<Eigen::Index>(b)) = rows;
-    // A root's forces have no ancestor to reach.
-    if (model.parents[i] != 0) data.unit_forces[b] += U * rows;
+    const JointVector<N> rows = -Dinv * (J.transpose() * data.unit_forces[b]);
+    data.Minv_work.block<N, 1>(row, static_cast<Eigen::Index>(b)) = rows;
+    if (reaches_parent) data.unit_forces[b] += U * rows;
   }
 }
 
@@ -74,7 +79,6 @@ void ancestor_rows(const Model& model, Data& data, size_t i) {
 
 void minverse_from_factors(const Model& model, Data& data) {
   data.Minv_work.setZero();
-  std::fill(data.unit_forces.begin(), data.unit_forces.end(), Vector6::Zero());
   // Each subtree ends at least after its own joint's coordinates.
   for (size_t i = 1; i < model.njoints; ++i) {
     data.subtree_end[i] = model.joint_v_idx[i] + model.joint_nv[i];
