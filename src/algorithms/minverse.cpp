@@ -104,7 +104,7 @@ void minverse_from_factors(const Model& model, Data& data) {
     auto A = accelerations(data, i).rightCols(nv - from);
     if (parent == 0) A.setZero(); else A = accelerations(data, parent).rightCols(nv - from);
   }
-  data.Minv_work.triangularView<Eigen::StrictlyLower>() = data.Minv_work.transpose();
+  mirror_upper(data.Minv_work);
   data.Minv.swap(data.Minv_work);
 }
 

@@ -130,6 +130,27 @@ template <bool Masked>
   sweep_block<true>(factor, axis_lanes, parent, accelerations, row, b, n, mask);
 }
 
+// Four by four blocks, transposed in registers; the diagonal blocks and the
+// rows past the last whole block one entry at a time.
+[[gnu::target("avx2,fma")]] void wide_mirror(double* m, long n) {
+  const long whole = n / 4 * 4;
+  for (long i = 0; i < whole; i += 4)
+    for (long j = i + 4; j < whole; j += 4) {
+      const double* from = m + i * n + j;
+      const __m256d r0 = _mm256_loadu_pd(from), r1 = _mm256_loadu_pd(from + n);
+      const __m256d r2 = _mm256_loadu_pd(from + 2 * n), r3 = _mm256_loadu_pd(from + 3 * n);
+      const __m256d t0 = _mm256_unpacklo_pd(r0, r1), t1 = _mm256_unpackhi_pd(r0, r1);
+      const __m256d t2 = _mm256_unpacklo_pd(r2, r3), t3 = _mm256_unpackhi_pd(r2, r3);
+      double* to = m + j * n + i;
+      _mm256_storeu_pd(to, _mm256_permute2f128_pd(t0, t2, 0x20));
+      _mm256_storeu_pd(to + n, _mm256_permute2f128_pd(t1, t3, 0x20));
+      _mm256_storeu_pd(to + 2 * n, _mm256_permute2f128_pd(t0, t2, 0x31));
+      _mm256_storeu_pd(to + 3 * n, _mm256_permute2f128_pd(t1, t3, 0x31));
+    }
+  for (long r = 1; r < n; ++r)
+    for (long c = r < whole ? r / 4 * 4 : 0; c < r; ++c) m[r * n + c] = m[c * n + r];
+}
+
 bool has_wide_product() {
   static const bool wide = (__builtin_cpu_init(), __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma"));
   return wide;
@@ -145,6 +166,13 @@ void negated_product(const RowMatrix& a, const RowMatrix& b, std::span<const uin
 #endif
   (void)rows, (void)offsets;
   out.noalias() = -a * b;
+}
+
+void mirror_upper(RowMatrix& m) {
+#ifdef KAVREL_WIDE_PRODUCT
+  if (has_wide_product()) return wide_mirror(m.data(), m.rows());
+#endif
+  m.triangularView<Eigen::StrictlyLower>() = m.transpose();
 }
 
 void sweep_joint_row(const double* factor, const double* axis, const double* parent, double* accelerations,

@@ -21,6 +21,9 @@ using RowMatrix = Eigen::Matrix<double, Eigen::Dynamic, Eigen::Dynamic, Eigen::R
 void negated_product(const RowMatrix& a, const RowMatrix& b, std::span<const uint32_t> rows,
                      std::span<const uint32_t> offsets, RowMatrix& out);
 
+// Copies the strict upper triangle of the square m onto its lower triangle.
+void mirror_upper(RowMatrix& m);
+
 // For each column b in [from, n) of a joint with one coordinate, from the
 // parent's six rows of accelerations P (linear first, row stride n):
 //   row_b -= factor . P_b,   A_b = P_b + axis row_b.

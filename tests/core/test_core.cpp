@@ -287,6 +287,11 @@ void dense_kernels() {
     for (long r = 1; r < n; r += 2) b.row(r).setZero();
     negated_product(a, b, rows, offsets, out);
     check((out + a * b).cwiseAbs().maxCoeff() < 1e-12 * n, "the sparse product, n = " + std::to_string(n));
+    RowMatrix mirrored = b;
+    mirror_upper(mirrored);
+    RowMatrix expected_mirror = b.triangularView<Eigen::Upper>();
+    expected_mirror.triangularView<Eigen::StrictlyLower>() = b.transpose();
+    check(equal(mirrored, expected_mirror), "the mirrored upper triangle, n = " + std::to_string(n));
     for (long from : {0L, n / 2, n - 1})
       for (const bool root : {false, true}) {
         const RowMatrix parent = RowMatrix::NullaryExpr(6, n, [&] { return random.number(); });
