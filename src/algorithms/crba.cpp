@@ -20,10 +20,17 @@ void crba(const Model& model, Data& data, std::span<const double> q) {
   // Backward: each composite inertia is complete when its joint is reached.
   for (size_t i = model.njoints - 1; i > 0; --i) {
     const Inertia& composite = data.composite_inertia[i];
-    for (size_t c = model.joint_v_idx[i], end = c + model.joint_nv[i]; c < end; ++c) {
+    const size_t parent = model.parents[i], first = model.joint_v_idx[i];
+    if (model.joint_nv[i] == 6 && parent == 0) {
+      // A free root's block is the whole tree's inertia in the root's frame.
+      const Matrix6 local = to_matrix6(se3_act_on_inertia(data.oMi[i].inverse(), composite));
+      for (int r = 0; r < 6; ++r)
+        for (int c = r; c < 6; ++c) data.M(first + r, first + c) = local(r, c);
+      continue;
+    }
+    for (size_t c = first, end = c + model.joint_nv[i]; c < end; ++c) {
       write_mass_column(model, data, i, c, composite * data.J[c]);
     }
-    const size_t parent = model.parents[i];
     if (parent != 0) add_inertias_inplace(data.composite_inertia[parent], composite);
   }
 }

@@ -3,6 +3,8 @@
 //   forward   J_c = X(oMi) S_i[k],   Ic_i = oMi . Y_i
 //   backward  F_c = Ic_i J_c for the columns c of joint i (Ic_i complete)
 //             M(a, c) = J_a . F_c for every column a of joint i and its ancestors
+//             (a free root's own block is Ic in its frame, as the columns are
+//             the world images of that frame's unit twists)
 //             Ic_p += Ic_i
 // Only the upper triangle is written; entries between branches stay 0.
 // Writes liMi, oMi, J, composite_inertia and M.
