@@ -9,9 +9,10 @@ void crba(const Model& model, Data& data, std::span<const double> q) {
   data.oMi[0] = data.liMi[0] = SE3::identity();
   data.composite_inertia[0] = Inertia::zero();
   data.M.setZero();
-  // Forward: placements, world Jacobian columns, body inertias in the world.
+  // Forward: placements, then world Jacobian columns and body inertias in the
+  // world, read back once the placements' stores have landed.
+  for (size_t i = 1; i < model.njoints; ++i) forward_step(model, data, i, q);
   for (size_t i = 1; i < model.njoints; ++i) {
-    forward_step(model, data, i, q);
     const Joint& joint = model.joints[i];
     const size_t first = model.joint_v_idx[i];
     write_world_subspace(joint, data.oMi[i], data.J.data() + first);
