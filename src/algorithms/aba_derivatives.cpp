@@ -3,7 +3,7 @@
 #include "algorithms/aba.hpp"
 #include "algorithms/minverse.hpp"
 #include "algorithms/rnea_derivatives.hpp"
-#include "types/dense_product.hpp"
+#include "types/dense_kernels.hpp"
 
 namespace kavrel {
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "algorithms/articulated_body.hpp"
-#include "types/dense_product.hpp"
+#include "types/dense_kernels.hpp"
 
 namespace kavrel {
 

@@ -24,7 +24,7 @@
 #include "algorithms/minverse.hpp"
 #include "algorithms/rnea.hpp"
 #include "algorithms/rnea_derivatives.hpp"
-#include "types/dense_product.hpp"
+#include "types/dense_kernels.hpp"
 
 // Every allocation of the program is counted, so that a test can prove a pass makes none;
 // Eigen's temporaries come from malloc, not new, so malloc is counted too (glibc). Under

@@ -1,4 +1,4 @@
-#include "types/dense_product.hpp"
+#include "types/dense_kernels.hpp"
 
 #if defined(__x86_64__) && defined(__GNUC__)
 #include <immintrin.h>
