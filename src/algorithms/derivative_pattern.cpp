@@ -7,7 +7,7 @@ namespace kavrel {
 namespace {
 
 bool same_tree(const Model& model, const Data& data) {
-  const std::vector<size_t>& tree = data.product_tree;
+  const std::vector<size_t>& tree = data.pattern_tree;
   const auto nv_part = tree.begin() + static_cast<std::ptrdiff_t>(model.njoints);
   return tree.size() == 2 * model.njoints && std::equal(model.parents.begin(), model.parents.end(), tree.begin()) &&
          std::equal(model.joint_nv.begin(), model.joint_nv.end(), nv_part);
@@ -43,8 +43,8 @@ void rows_by_column_block(const Model& model, Data& data) {
 
 void refresh_derivative_pattern(const Model& model, Data& data) {
   if (same_tree(model, data)) return;
-  data.product_tree.assign(model.parents.begin(), model.parents.end());
-  data.product_tree.insert(data.product_tree.end(), model.joint_nv.begin(), model.joint_nv.end());
+  data.pattern_tree.assign(model.parents.begin(), model.parents.end());
+  data.pattern_tree.insert(data.pattern_tree.end(), model.joint_nv.begin(), model.joint_nv.end());
   data.dtau_dq.setZero();
   data.dtau_dv.setZero();
   rows_by_column_block(model, data);

@@ -32,7 +32,7 @@ Data::Data(size_t njoints, size_t nq, size_t nv) : njoints(njoints), nq(nq), nv(
   derivative_columns.assign(nv, Eigen::Matrix<double, 10, 3>::Zero());
   const size_t blocks = (nv + 3) / 4;
   product_rows.assign(blocks * nv, 0); product_row_offsets.assign(blocks + 1, 0); joint_marks.assign(n, 0);
-  product_tree.reserve(2 * n);
+  pattern_tree.reserve(2 * n);
 }
 
 void Data::reset() {

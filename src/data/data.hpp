@@ -85,7 +85,7 @@ struct Data {
   // and clear dtau only when the tree changes.
   std::vector<uint32_t> product_rows, product_row_offsets;
   std::vector<uint8_t> joint_marks;
-  std::vector<size_t> product_tree;
+  std::vector<size_t> pattern_tree;
   // Columns of a Jacobian on its way out; readers fill it too, hence mutable.
   mutable std::vector<Motion> result_columns;
 
