@@ -6,10 +6,12 @@
 #include <array>
 #include <atomic>
 #include <limits>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
 
+#include "batch/result_blocks.hpp"
 #include "batch/worker_pool.hpp"
 #include "data/data.hpp"
 
@@ -27,6 +29,10 @@ class Batch {
   // finds them in use brings its own.
   std::mutex inputs_mutex;
   std::array<std::vector<double>, 3> inputs;
+
+  // Memory of released results, for the next ones; shared with the arrays
+  // still in use, which may outlive the batch.
+  std::shared_ptr<ResultBlocks> result_blocks = std::make_shared<ResultBlocks>();
 
   // Calls row(data, r), a Status, for every r in [0, rows), the rows split
   // in contiguous chunks over the workers; a run estimated below about 20 us

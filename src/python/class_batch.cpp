@@ -83,7 +83,8 @@ RowsResult<Row> over_rows(const BatchHandle& self, std::initializer_list<Input> 
   full.insert(full.end(), shape);
   ArrayResult<Rows<Row>> result{{}, static_cast<int>(full.size()),
                                 Rows<Row>{batch, held, inputs.size(), n, width,
-                                          cost_per_joint_ns * static_cast<double>(batch.model().njoints), row}};
+                                          cost_per_joint_ns * static_cast<double>(batch.model().njoints), row},
+                                batch.result_blocks};
   std::transform(full.begin(), full.end(), result.shape.begin(), [](size_t e) { return static_cast<npy_intp>(e); });
   return result;
 }

@@ -227,6 +227,52 @@ PyObject* new_array(int ndim, const npy_intp* shape, double** values) {
   return array;
 }
 
+namespace {
+// Values of at least this size go to recycled blocks; smaller ones are
+// recycled well enough by the allocator.
+constexpr size_t kRecycledBytes = size_t{1} << 20;
+
+// The base object of an array in a recycled block.
+struct BlockLease {
+  std::shared_ptr<ResultBlocks> blocks;
+  ResultBlocks::Block block;
+};
+constexpr const char* kLeaseName = "kavrel.ResultBlock";
+
+void give_back_lease(PyObject* capsule) {
+  auto* lease = static_cast<BlockLease*>(PyCapsule_GetPointer(capsule, kLeaseName));
+  lease->blocks->give_back(lease->block);
+  delete lease;
+}
+}  // namespace
+
+PyObject* new_array(int ndim, const npy_intp* shape, double** values, const std::shared_ptr<ResultBlocks>& blocks) {
+  size_t n = 1;
+  for (int k = 0; k < ndim; ++k) n *= static_cast<size_t>(shape[k]);
+  if (blocks == nullptr || n * sizeof(double) < kRecycledBytes) return new_array(ndim, shape, values);
+  auto* lease = new BlockLease{blocks, blocks->take(n)};
+  PyObject* capsule = PyCapsule_New(lease, kLeaseName, give_back_lease);
+  if (capsule == nullptr) {
+    blocks->give_back(lease->block);
+    delete lease;
+    return nullptr;
+  }
+  PyObject* array = PyArray_NewFromDescr(&PyArray_Type, PyArray_DescrFromType(NPY_DOUBLE), ndim,
+                                         const_cast<npy_intp*>(shape), nullptr, lease->block.values,
+                                         NPY_ARRAY_CARRAY, nullptr);
+  if (array == nullptr) {
+    Py_DECREF(capsule);
+    return nullptr;
+  }
+  // Steals the capsule, even when it fails.
+  if (PyArray_SetBaseObject(reinterpret_cast<PyArrayObject*>(array), capsule) < 0) {
+    Py_DECREF(array);
+    return nullptr;
+  }
+  *values = lease->block.values;
+  return array;
+}
+
 PyObject* to_python(std::span<const double> values) {
   double* out = nullptr;
   const npy_intp shape[] = {static_cast<npy_intp>(values.size())};

@@ -5,6 +5,7 @@
 #include <array>
 #include <cstring>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
@@ -267,9 +268,10 @@ struct Converter<const PointsArgument&> {
 // place, in C order: fill(double* out) writes every element of the shape.
 template <class Fill>
 struct ArrayResult {
-  std::array<npy_intp, 3> shape{};
+  std::array<npy_intp, 4> shape{};  // the first ndim are used
   int ndim = 0;
   Fill fill;
+  std::shared_ptr<ResultBlocks> blocks = nullptr;  // recycled memory for large values, or none
 };
 
 template <class Fill>
@@ -331,6 +333,9 @@ PyObject* to_python(ClassAttribute<T> attribute) {
 
 // A new C-ordered float64 array of the given shape, to be filled in place.
 PyObject* new_array(int ndim, const npy_intp* shape, double** values);
+// The same, its values in a block of `blocks` when they are large; the block
+// goes back to `blocks` when the array is freed.
+PyObject* new_array(int ndim, const npy_intp* shape, double** values, const std::shared_ptr<ResultBlocks>& blocks);
 
 // Raises the Python exception of an error value.
 PyObject* raise(const Error& error);
@@ -339,7 +344,7 @@ PyObject* raise(const Error& error);
 template <class Fill>
 PyObject* to_python(ArrayResult<Fill>&& result) {
   double* out = nullptr;
-  PyObject* array = new_array(result.ndim, result.shape.data(), &out);
+  PyObject* array = new_array(result.ndim, result.shape.data(), &out, result.blocks);
   if (array == nullptr) return nullptr;
   try {
     if constexpr (std::is_same_v<decltype(result.fill(out)), Status>) {

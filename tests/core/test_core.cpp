@@ -24,6 +24,7 @@
 #include "algorithms/minverse.hpp"
 #include "algorithms/rnea.hpp"
 #include "algorithms/rnea_derivatives.hpp"
+#include "batch/result_blocks.hpp"
 #include "types/dense_kernels.hpp"
 
 // Every allocation of the program is counted, so that a test can prove a pass makes none;
@@ -355,6 +356,24 @@ void stale_workspace() {
 
 }  // namespace
 
+// Released blocks come back tightest first, never more than twice too large,
+// and only the newest kIdle are kept.
+void result_blocks() {
+  ResultBlocks blocks;
+  const ResultBlocks::Block big = blocks.take(100), small = blocks.take(60);
+  blocks.give_back(big);
+  blocks.give_back(small);
+  const ResultBlocks::Block tight = blocks.take(50);
+  check(tight.values == small.values, "the tightest idle block is reused");
+  const ResultBlocks::Block fresh = blocks.take(40);
+  check(fresh.capacity == 40, "a block over twice the request is not handed out");
+  blocks.give_back(fresh);
+  blocks.give_back(tight);
+  const ResultBlocks::Block after = blocks.take(90);
+  check(after.capacity == 90, "beyond two idle blocks the oldest is freed");
+  blocks.give_back(after);
+}
+
 int main() {
   spatial_inertia_matrix();
   inertia_sums();
@@ -366,6 +385,7 @@ int main() {
   integrate_internal_checks();
   spatial_identities();
   dense_kernels();
+  result_blocks();
   passes_allocate_nothing();
   stale_workspace();
   std::printf("%d passed, %d failed\n", passed, failed);

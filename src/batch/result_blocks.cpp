@@ -1,0 +1,43 @@
+#include "batch/result_blocks.hpp"
+
+#include <new>
+
+namespace kavrel {
+
+namespace {
+void release(ResultBlocks::Block block) { ::operator delete(block.values); }
+}  // namespace
+
+ResultBlocks::~ResultBlocks() {
+  for (Block block : idle_) release(block);
+}
+
+ResultBlocks::Block ResultBlocks::take(size_t n) {
+  {
+    std::lock_guard lock(mutex_);
+    auto best = idle_.end();
+    for (auto it = idle_.begin(); it != idle_.end(); ++it)
+      if (it->capacity >= n && it->capacity / 2 < n && (best == idle_.end() || it->capacity < best->capacity))
+        best = it;
+    if (best != idle_.end()) {
+      const Block block = *best;
+      idle_.erase(best);
+      return block;
+    }
+  }
+  return {static_cast<double*>(::operator new(n * sizeof(double))), n};
+}
+
+void ResultBlocks::give_back(Block block) {
+  Block dropped;
+  {
+    std::lock_guard lock(mutex_);
+    idle_.push_back(block);
+    if (idle_.size() <= kIdle) return;
+    dropped = idle_.front();
+    idle_.erase(idle_.begin());
+  }
+  release(dropped);
+}
+
+}  // namespace kavrel
