@@ -3,8 +3,8 @@
 namespace kavrel {
 
 Batch::Batch(Model model, size_t threads) : model_(std::move(model)), pool_(threads) {
-  workspaces_.reserve(pool_.size());
-  for (size_t w = 0; w < pool_.size(); ++w) workspaces_.emplace_back(model_);
+  workers_.reserve(pool_.size());
+  for (size_t w = 0; w < pool_.size(); ++w) workers_.push_back({Data(model_), {}});
 }
 
 void Batch::Failure::record(size_t r, Error e, bool broken_invariant) {

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "batch/result_blocks.hpp"
+#include "batch/streaming.hpp"
 #include "batch/worker_pool.hpp"
 #include "data/data.hpp"
 
@@ -34,7 +35,14 @@ class Batch {
   // still in use, which may outlive the batch.
   std::shared_ptr<ResultBlocks> result_blocks = std::make_shared<ResultBlocks>();
 
-  // Calls row(data, r), a Status, for every r in [0, rows), the rows split
+  // A worker's own: its workspace, and one row of a result before it is
+  // streamed out.
+  struct Worker {
+    Data data;
+    std::vector<double> row;
+  };
+
+  // Calls row(worker, r), a Status, for every r in [0, rows), the rows split
   // in contiguous chunks over the workers; a run estimated below about 20 us
   // (row_cost_ns per row) stays on the calling thread. On failure: the error
   // of the lowest failing row, its message prefixed with the row's index.
@@ -52,7 +60,7 @@ class Batch {
   };
 
   Model model_;
-  std::vector<Data> workspaces_;
+  std::vector<Worker> workers_;
   WorkerPool pool_;
 };
 
@@ -62,15 +70,16 @@ Status Batch::for_each_row(size_t rows, double row_cost_ns, const Row& row) {
   const double workers = static_cast<double>(rows) * row_cost_ns / 20000.0;
   const size_t used = workers < 2.0 ? 1 : static_cast<size_t>(workers);
   pool_.run(rows, used, [&](size_t worker, size_t begin, size_t end) {
-    Data& data = workspaces_[worker];
+    Worker& own = workers_[worker];
     // Later rows stop once an earlier one has failed.
     for (size_t r = begin; r < end && r < failure.first.load(std::memory_order_relaxed); ++r) {
       try {
-        if (Status status = row(data, r); !status) failure.record(r, std::move(status.error()), false);
+        if (Status status = row(own, r); !status) failure.record(r, std::move(status.error()), false);
       } catch (const std::exception& broken) {
         failure.record(r, value_error(broken.what()), true);
       }
     }
+    finish_streaming();
   });
   if (failure.first.load() == std::numeric_limits<size_t>::max()) return ok_status();
   if (failure.internal) fail_internal(failure.error.message);

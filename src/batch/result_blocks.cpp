@@ -5,7 +5,9 @@
 namespace kavrel {
 
 namespace {
-void release(ResultBlocks::Block block) { ::operator delete(block.values); }
+// Cache-line aligned, so that rows of whole lines can be streamed whole.
+constexpr std::align_val_t kLine{64};
+void release(ResultBlocks::Block block) { ::operator delete(block.values, kLine); }
 }  // namespace
 
 ResultBlocks::~ResultBlocks() {
@@ -25,7 +27,7 @@ ResultBlocks::Block ResultBlocks::take(size_t n) {
       return block;
     }
   }
-  return {static_cast<double*>(::operator new(n * sizeof(double))), n};
+  return {static_cast<double*>(::operator new(n * sizeof(double), kLine)), n};
 }
 
 void ResultBlocks::give_back(Block block) {

@@ -15,6 +15,7 @@
 #include "algorithms/rnea.hpp"
 #include "python/classes.hpp"
 #include "python/functions.hpp"
+#include "types/dense_kernels.hpp"
 
 namespace kavrel::python {
 
@@ -41,6 +42,8 @@ std::optional<Error> check_inputs(std::initializer_list<Input> inputs) {
   return std::nullopt;
 }
 
+constexpr size_t kStreamedBytes = size_t{4} << 20, kStreamedRowBytes = 1024;
+
 // Runs row(model, data, inputs, out) for every state into the result array:
 // the inputs are copied first, then the lock is released while the workers run.
 template <class Row>
@@ -56,11 +59,19 @@ struct Rows {
     std::array<std::vector<double>, 3> own;
     std::array<std::vector<double>, 3>& copies = kept ? batch.inputs : own;
     for (size_t k = 0; k < count; ++k) inputs[k].rows->copy_to(copies[k]);
+    // A result far larger than the caches, in rows of many cache lines, is
+    // written row by row past them.
+    const size_t row_bytes = out_width * sizeof(double);
+    const bool streamed = row_bytes >= kStreamedRowBytes && rows * row_bytes >= kStreamedBytes;
     WithoutInterpreterLock unlocked;
-    return batch.for_each_row(rows, cost_ns, [&](Data& data, size_t r) {
+    return batch.for_each_row(rows, cost_ns, [&](Batch::Worker& worker, size_t r) {
       std::array<std::span<const double>, 3> in;
       for (size_t k = 0; k < count; ++k) in[k] = {copies[k].data() + r * inputs[k].width, inputs[k].width};
-      return row(batch.model(), data, in, out + r * out_width);
+      if (!streamed) return row(batch.model(), worker.data, in, out + r * out_width);
+      if (worker.row.size() < out_width) worker.row.resize(out_width);  // once per width
+      Status done = row(batch.model(), worker.data, in, worker.row.data());
+      if (done) copy_streaming(worker.row.data(), out_width, out + r * out_width);
+      return done;
     });
   }
 };
@@ -151,12 +162,9 @@ auto crba(const BatchHandle& self, const StateRows& q) {
   const size_t nv = self.batch->model().nv;
   return over_rows(self, {q_of(self, q)}, {nv, nv}, 80.0, [](const Model& m, Data& d, In in, double* out) {
     kavrel::crba(m, d, in[0]);
-    // Row i of the symmetric matrix: column i above the diagonal, then the stored row i.
-    for (size_t i = 0; i < m.nv; ++i) {
-      double* row = out + i * m.nv;
-      for (size_t j = 0; j < i; ++j) row[j] = d.M(j, i);
-      std::copy(&d.M(i, i), &d.M(i, i) + (m.nv - i), row + i);
-    }
+    // The workspace is the batch's own, so its lower triangle may hold the mirror.
+    mirror_upper(d.M);
+    copy({d.M.data(), m.nv * m.nv}, out);
     return ok_status();
   });
 }
