@@ -30,11 +30,11 @@ ResultBlocks::Block ResultBlocks::take(size_t n) {
   return {static_cast<double*>(::operator new(n * sizeof(double), kLine)), n};
 }
 
-void ResultBlocks::give_back(Block block) {
+void ResultBlocks::give_back(Block block) noexcept {
   Block dropped;
   {
     std::lock_guard lock(mutex_);
-    idle_.push_back(block);
+    idle_.push_back(block);  // within the reserved capacity
     if (idle_.size() <= kIdle) return;
     dropped = idle_.front();
     idle_.erase(idle_.begin());

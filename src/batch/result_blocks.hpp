@@ -12,7 +12,7 @@ namespace kavrel {
 
 class ResultBlocks {
  public:
-  ResultBlocks() = default;
+  ResultBlocks() { idle_.reserve(kIdle + 1); }
   ResultBlocks(const ResultBlocks&) = delete;
   ResultBlocks& operator=(const ResultBlocks&) = delete;
   ~ResultBlocks();
@@ -25,8 +25,9 @@ class ResultBlocks {
   // A block of at least n values: the tightest idle one that is less than
   // twice as large, or a new one. Its values are not initialised.
   Block take(size_t n);
-  // Keeps the block for a later take; beyond kIdle idle blocks, the oldest is freed.
-  void give_back(Block block);
+  // Keeps the block for a later take; beyond kIdle idle blocks, the oldest is
+  // freed. Never throws: it runs when an array is freed.
+  void give_back(Block block) noexcept;
 
   static constexpr size_t kIdle = 2;
 
