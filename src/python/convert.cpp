@@ -247,9 +247,10 @@ void give_back_lease(PyObject* capsule) {
 }  // namespace
 
 PyObject* new_array(int ndim, const npy_intp* shape, double** values, const std::shared_ptr<ResultBlocks>& blocks) {
+  if (blocks == nullptr) return new_array(ndim, shape, values);
   size_t n = 1;
   for (int k = 0; k < ndim; ++k) n *= static_cast<size_t>(shape[k]);
-  if (blocks == nullptr || n * sizeof(double) < kRecycledBytes) return new_array(ndim, shape, values);
+  if (n * sizeof(double) < kRecycledBytes) return new_array(ndim, shape, values);
   auto* lease = new BlockLease{blocks, blocks->take(n)};
   PyObject* capsule = PyCapsule_New(lease, kLeaseName, give_back_lease);
   if (capsule == nullptr) {
