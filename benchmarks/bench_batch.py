@@ -33,19 +33,19 @@ def best_seconds(run, repeats):
 
 
 def calls(model, frame):
+    """Each call as a user's loop of single calls over rows, and as one batch call."""
     data = model.createData()
-
-    def jacobian(q):
-        kavrel.computeJointJacobians(model, data, q)
-        return kavrel.getFrameJacobian(model, data, frame, LOCAL)
-
     return {
-        "rnea": (lambda q, v, a: kavrel.rnea(model, data, q, v, a), lambda b, Q, V, A: b.rnea(Q, V, A)),
-        "crba": (lambda q, v, a: kavrel.crba(model, data, q), lambda b, Q, V, A: b.crba(Q)),
-        "aba": (lambda q, v, a: kavrel.aba(model, data, q, v, a), lambda b, Q, V, A: b.aba(Q, V, A)),
-        "forwardKinematics": (lambda q, v, a: kavrel.forwardKinematics(model, data, q),
+        "rnea": (lambda Q, V, A: [kavrel.rnea(model, data, q, v, a) for q, v, a in zip(Q, V, A)],
+                 lambda b, Q, V, A: b.rnea(Q, V, A)),
+        "crba": (lambda Q, V, A: [kavrel.crba(model, data, q) for q in Q], lambda b, Q, V, A: b.crba(Q)),
+        "aba": (lambda Q, V, A: [kavrel.aba(model, data, q, v, a) for q, v, a in zip(Q, V, A)],
+                lambda b, Q, V, A: b.aba(Q, V, A)),
+        "forwardKinematics": (lambda Q, V, A: [kavrel.forwardKinematics(model, data, q) for q in Q],
                               lambda b, Q, V, A: b.forwardKinematics(Q)),
-        "getFrameJacobian": (lambda q, v, a: jacobian(q), lambda b, Q, V, A: b.getFrameJacobian(Q, frame, LOCAL)),
+        "getFrameJacobian": (lambda Q, V, A: [(kavrel.computeJointJacobians(model, data, q),
+                                               kavrel.getFrameJacobian(model, data, frame, LOCAL)) for q in Q],
+                             lambda b, Q, V, A: b.getFrameJacobian(Q, frame, LOCAL)),
     }
 
 
@@ -65,7 +65,7 @@ def main():
         V, A = rng.normal(size=(2, n, model.nv))
         one, every = kavrel.Batch(model, 1), kavrel.Batch(model, threads)
         for call, (single, batched) in calls(model, model.nframes - 1).items():
-            loop = best_seconds(lambda: [single(Q[i], V[i], A[i]) for i in range(single_n)], repeats) / single_n
+            loop = best_seconds(lambda: single(Q[:single_n], V[:single_n], A[:single_n]), repeats) / single_n
             t1 = best_seconds(lambda: batched(one, Q, V, A), repeats) / n
             tn = best_seconds(lambda: batched(every, Q, V, A), repeats) / n
             print(f"{name:<16}{call:<19}{1 / loop:>11.0f}{1 / t1:>11.0f}{1 / tn:>11.0f}{t1 / loop:>16.2f}{t1 / tn:>10.2f}")
