@@ -37,21 +37,17 @@ def calls(model, frame):
     would, and as one batch call."""
     data = model.createData()
 
-    def rnea(Q, V, A):
-        for q, v, a in zip(Q, V, A):
-            kavrel.rnea(model, data, q, v, a)
+    def over_states(call):
+        def loop(Q, V, A):
+            for q, v, a in zip(Q, V, A):
+                call(model, data, q, v, a)
+        return loop
 
-    def crba(Q, V, A):
-        for q in Q:
-            kavrel.crba(model, data, q)
-
-    def aba(Q, V, A):
-        for q, v, a in zip(Q, V, A):
-            kavrel.aba(model, data, q, v, a)
-
-    def forward_kinematics(Q, V, A):
-        for q in Q:
-            kavrel.forwardKinematics(model, data, q)
+    def over_configurations(call):
+        def loop(Q, V, A):
+            for q in Q:
+                call(model, data, q)
+        return loop
 
     def frame_jacobian(Q, V, A):
         for q in Q:
@@ -59,10 +55,11 @@ def calls(model, frame):
             kavrel.getFrameJacobian(model, data, frame, LOCAL)
 
     return {
-        "rnea": (rnea, lambda b, Q, V, A: b.rnea(Q, V, A)),
-        "crba": (crba, lambda b, Q, V, A: b.crba(Q)),
-        "aba": (aba, lambda b, Q, V, A: b.aba(Q, V, A)),
-        "forwardKinematics": (forward_kinematics, lambda b, Q, V, A: b.forwardKinematics(Q)),
+        "rnea": (over_states(kavrel.rnea), lambda b, Q, V, A: b.rnea(Q, V, A)),
+        "crba": (over_configurations(kavrel.crba), lambda b, Q, V, A: b.crba(Q)),
+        "aba": (over_states(kavrel.aba), lambda b, Q, V, A: b.aba(Q, V, A)),
+        "forwardKinematics": (over_configurations(kavrel.forwardKinematics),
+                              lambda b, Q, V, A: b.forwardKinematics(Q)),
         "getFrameJacobian": (frame_jacobian, lambda b, Q, V, A: b.getFrameJacobian(Q, frame, LOCAL)),
     }
 
