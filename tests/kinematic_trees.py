@@ -63,6 +63,29 @@ class Tree:
         return Data(self.model)
 
 
+# Every pass that writes a workspace, as f(model, data, q, v, index): v serves as acceleration or torque too,
+# index as the joint or frame id.
+PASSES = {
+    "forwardKinematics": lambda m, d, q, v, i: kavrel.forwardKinematics(m, d, q),
+    "computeJointJacobians": lambda m, d, q, v, i: kavrel.computeJointJacobians(m, d, q),
+    "computeJointJacobian": lambda m, d, q, v, i: kavrel.computeJointJacobian(m, d, q, i),
+    "computeJointJacobiansTimeVariation": lambda m, d, q, v, i: kavrel.computeJointJacobiansTimeVariation(m, d, q, v),
+    "getFrameJacobian": lambda m, d, q, v, i: kavrel.getFrameJacobian(m, d, i, ReferenceFrame.LOCAL),
+    "getFrameJacobianTimeVariation": lambda m, d, q, v, i: kavrel.getFrameJacobianTimeVariation(
+        m, d, i, ReferenceFrame.LOCAL),
+    "rnea": lambda m, d, q, v, i: kavrel.rnea(m, d, q, v, v),
+    "non_linear_effects": lambda m, d, q, v, i: kavrel.non_linear_effects(m, d, q, v),
+    "compute_gravity": lambda m, d, q, v, i: kavrel.compute_gravity(m, d, q),
+    "crba": lambda m, d, q, v, i: kavrel.crba(m, d, q),
+    "computeCoriolisMatrix": lambda m, d, q, v, i: kavrel.computeCoriolisMatrix(m, d, q, v),
+    "computeAllTerms": lambda m, d, q, v, i: kavrel.computeAllTerms(m, d, q, v),
+    "aba": lambda m, d, q, v, i: kavrel.aba(m, d, q, v, v),
+    "computeMinverse": lambda m, d, q, v, i: kavrel.computeMinverse(m, d, q),
+    "rnea_derivatives": lambda m, d, q, v, i: kavrel.rnea_derivatives(m, d, q, v, v),
+    "aba_derivatives": lambda m, d, q, v, i: kavrel.aba_derivatives(m, d, q, v, v),
+}
+
+
 def random_joint_rows(rng, n, kinds):
     """n joints; joint k (1-based) carries link k and hangs from a random earlier link."""
     joint_rows = []
@@ -114,6 +137,15 @@ def model_of(*joints):
     for r in rows:
         model.add_joint(r["parent"], r["kind"], r["axis"], SE3(np.eye(3), r["xyz"]), r["name"])
     return model
+
+
+def random_state(model, rng):
+    """q a random step from neutral, and random v and a."""
+    return kavrel.integrate(model, kavrel.neutral(model), rng.normal(size=model.nv)), *rng.normal(size=(2, model.nv))
+
+
+def bench_tree(robots_dir, name):
+    return tree_from_urdf((robots_dir / "bench" / f"{name}.urdf").read_text())
 
 
 def with_inertias(model, rng):

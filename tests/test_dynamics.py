@@ -1,44 +1,17 @@
 """Mass matrix, inverse dynamics, Coriolis matrix and all terms: identities between independent
 algorithms, finite differences and closed forms."""
 import math
+from types import SimpleNamespace
 
 import numpy as np
 import pytest
 
 import kavrel
-from kavrel import SE3, Data, Model
-from kinematic_trees import X, Z, add_joint_tree, assert_close, model_of, urdf_tree, with_inertias
+from kavrel import Data
+from kinematic_trees import PASSES, X, Z, add_joint_tree, assert_close, model_of, random_state, urdf_tree, with_inertias
 
 REAL_ROBOTS = ["bench/iiwa.urdf", "bench/hyq_floating.urdf", "bench/atlas_floating.urdf", "panda.urdf",
                "g1.urdf", "pr2.urdf"]
-
-
-class Case:
-    """A model and a random state on it."""
-
-    def __init__(self, model, rng, q=None):
-        self.model, self.data = model, model.createData()
-        self.q = q if q is not None else kavrel.integrate(model, kavrel.neutral(model), rng.normal(size=model.nv))
-        self.v, self.a = rng.normal(size=model.nv), rng.normal(size=model.nv)
-        self.ancestry = None
-
-    def mass_matrix(self, q=None):
-        kavrel.crba(self.model, self.data, self.q if q is None else q)
-        return self.data.M
-
-
-def tree_case(builder, seed):
-    rng = np.random.default_rng(seed)
-    tree = builder(rng, 14)
-    case = Case(with_inertias(tree.model, rng), rng, tree.random_q(rng))
-    # related[a, b]: one of the two coordinates' joints is an ancestor of (or is) the other.
-    owner = np.repeat(np.arange(len(tree.nv_of)), tree.nv_of)
-    chains = [set() for _ in tree.nv_of]
-    for i in range(1, len(tree.nv_of)):
-        chains[i] = chains[tree.parents[i]] | {i}
-    case.ancestry = np.array([[owner[a] in chains[owner[b]] or owner[b] in chains[owner[a]]
-                               for b in range(case.model.nv)] for a in range(case.model.nv)])
-    return case
 
 
 TREES = [pytest.param((builder, seed), id=f"{builder.__name__}-{seed}")
@@ -47,14 +20,29 @@ TREES = [pytest.param((builder, seed), id=f"{builder.__name__}-{seed}")
 
 @pytest.fixture(params=[*TREES, *[pytest.param((None, name), id=name) for name in REAL_ROBOTS]])
 def case(request, robots_dir):
+    """A model, a workspace and a random state; on random trees also which coordinate pairs share a chain
+    (one's joint is an ancestor of, or is, the other's)."""
     builder, key = request.param
-    if builder is not None:
-        return tree_case(builder, key)
-    return Case(kavrel.parse_urdf_file(str(robots_dir / key)), np.random.default_rng(3))
+    if builder is None:
+        model = kavrel.parse_urdf_file(str(robots_dir / key))
+        return SimpleNamespace(model=model, data=model.createData(), ancestry=None,
+                               **dict(zip("qva", random_state(model, np.random.default_rng(3)))))
+    tree = builder(rng := np.random.default_rng(key), 14)
+    model, owner = with_inertias(tree.model, rng), np.repeat(np.arange(len(tree.nv_of)), tree.nv_of)
+    chains = [set(tree.support(i)) for i in owner]
+    return SimpleNamespace(model=model, data=model.createData(), q=tree.random_q(rng), v=rng.normal(size=model.nv),
+                           a=rng.normal(size=model.nv), ancestry=np.array([[a in chains[b] or b in chains[a]
+                                                                             for b in range(model.nv)]
+                                                                            for a in range(model.nv)]))
 
 
-def scale(x):
-    return 1e-9 * max(1.0, float(np.max(np.abs(x))) if np.size(x) else 1.0)
+def mass_matrix(case, q):
+    kavrel.crba(case.model, case.data, q)
+    return case.data.M
+
+
+def scale(x, rel=1e-9):
+    return rel * max(1.0, float(np.max(np.abs(x))) if np.size(x) else 1.0)
 
 
 def central_difference(f, model, q, direction, h=1e-6):
@@ -63,15 +51,13 @@ def central_difference(f, model, q, direction, h=1e-6):
 
 def test_mass_matrix_inverse_dynamics_coriolis_and_all_terms(case):
     model, data, q, v, a = case.model, case.data, case.q, case.v, case.a
-    upper = kavrel.crba(model, data, q)
-    M = data.M
+    upper, M = kavrel.crba(model, data, q), data.M
     np.testing.assert_array_equal(upper, np.triu(M))
     np.testing.assert_array_equal(M, M.T)
     # Positive definite, or semi-definite where a joint moves only massless links (as on the PR2's grippers).
     assert np.linalg.eigvalsh(M).min() > -1e-12 * np.abs(M).max()
-    tau = kavrel.rnea(model, data, q, v, a)
-    nle = kavrel.non_linear_effects(model, data, q, v)
-    g = kavrel.compute_gravity(model, data, q)
+    tau, nle, g = (kavrel.rnea(model, data, q, v, a), kavrel.non_linear_effects(model, data, q, v),
+                   kavrel.compute_gravity(model, data, q))
     assert_close(tau, M @ a + nle, scale(tau), "rnea = M a + nle")
     # The mass matrix again, column by column from inverse dynamics.
     columns = np.array([kavrel.rnea(model, data, q, np.zeros(model.nv), e) - g for e in np.eye(model.nv)]).T
@@ -79,8 +65,8 @@ def test_mass_matrix_inverse_dynamics_coriolis_and_all_terms(case):
     assert kavrel.computeCoriolisMatrix(model, data, q, v) is None
     C = data.C
     assert_close(C @ v, nle - g, scale(nle), "C v = nle - g")
-    dM = central_difference(case.mass_matrix, model, q, v)
-    assert_close(C + C.T, dM, 1e-6 * max(1.0, np.abs(dM).max()), "C + C^T = dM/dt")
+    dM = central_difference(lambda x: mass_matrix(case, x), model, q, v)
+    assert_close(C + C.T, dM, scale(dM, 1e-6), "C + C^T = dM/dt")
     if case.ancestry is not None:
         assert np.all(M[~case.ancestry] == 0.0) and np.all(C[~case.ancestry] == 0.0), "zero between branches"
 
@@ -88,25 +74,20 @@ def test_mass_matrix_inverse_dynamics_coriolis_and_all_terms(case):
     for name, expected in (("M", M), ("nle", nle), ("g", g)):
         assert_close(getattr(data, name), expected, scale(expected), name)
     assert math.isclose(data.kinetic_energy, 0.5 * v @ M @ v, rel_tol=1e-12, abs_tol=1e-12)
-    ag, mass, com = data.ag, data.mass[0], data.com[0]
     # Centroidal momentum from the columns; the centre of mass and its velocity from the bodies.
-    assert_close(data.hg, np.r_[(ag @ v)[3:], (ag @ v)[:3]], scale(data.hg), "hg = ag v")
+    assert_close(data.hg, np.r_[(data.ag @ v)[3:], (data.ag @ v)[:3]], scale(data.hg), "hg = ag v")
     assert_close(data.jcom @ v, data.vcom[0], scale(data.vcom), "jcom v = vcom")
     bodies = [model.get_body_inertia(i) for i in range(model.njoints)]
     centres = [m.homogeneous[:3, :3] @ lever + m.homogeneous[:3, 3] for m, (_, lever, _) in zip(data.oMi, bodies)]
     masses = np.array([b[0] for b in bodies[1:]])
-    assert math.isclose(mass, masses.sum(), rel_tol=1e-12)
-    assert_close(com, masses @ np.array(centres[1:]) / masses.sum(), 1e-12, "com")
+    assert math.isclose(data.mass[0], masses.sum(), rel_tol=1e-12)
+    assert_close(data.com[0], masses @ np.array(centres[1:]) / masses.sum(), 1e-12, "com")
     # The time variation of the columns, and gravity as the gradient of the potential energy.
     dag = data.dag
-
-    def all_terms(x, field):
-        kavrel.computeAllTerms(model, data, x, v)
-        return getattr(data, field)
-    assert_close(dag, central_difference(lambda x: all_terms(x, "ag"), model, q, v), 1e-6 * max(1.0, np.abs(dag).max()),
-                 "dag")
+    all_terms = lambda x, field: (kavrel.computeAllTerms(model, data, x, v), getattr(data, field))[1]
+    assert_close(dag, central_difference(lambda x: all_terms(x, "ag"), model, q, v), scale(dag, 1e-6), "dag")
     gradient = [central_difference(lambda x: all_terms(x, "potential_energy"), model, q, e) for e in np.eye(model.nv)]
-    assert_close(gradient, g, 1e-6 * max(1.0, np.abs(g).max()), "g = dV/dq")
+    assert_close(gradient, g, scale(g, 1e-6), "g = dV/dq")
 
 
 def differences(f, model, q, v, h):
@@ -129,18 +110,17 @@ def test_forward_dynamics_and_derivatives(case):
     # The torques are smooth and well scaled: a small step; accelerations carry M^-1, rounding needs a larger one.
     for name, actual, expected in zip(("dtau_dq", "dtau_dv"), (dtau_dq, dtau_dv),
                                       differences(lambda x, y: kavrel.rnea(model, data, x, y, a), model, q, v, 1e-5)):
-        assert_close(actual, expected, 1e-8 * max(1.0, np.abs(expected).max()), name)
+        assert_close(actual, expected, scale(expected, 1e-8), name)
     # At rest and without acceleration only gravity is left.
     zero = np.zeros(model.nv)
     g_dq, g_dv = kavrel.rnea_derivatives(model, data, q, zero, zero)
     assert not g_dv.any(), "dtau_dv = 0 at v = 0, a = 0"
-    dg = np.array([central_difference(lambda x: kavrel.compute_gravity(model, data, x), model, q, e, 1e-5)
-                   for e in np.eye(model.nv)]).T.reshape(model.nv, model.nv)
-    assert_close(g_dq, dg, 1e-8 * max(1.0, np.abs(dg).max()), "dtau_dq = dg/dq")
+    dg = differences(lambda x, y: kavrel.compute_gravity(model, data, x), model, q, zero, 1e-5)[0]
+    assert_close(g_dq, dg, scale(dg, 1e-8), "dtau_dq = dg/dq")
     if model.nq == model.nv:  # revolute and prismatic joints only: dg/dq is the Hessian of the potential
-        assert_close(g_dq, g_dq.T, 1e-12 * max(1.0, np.abs(g_dq).max()), "dg/dq symmetric")
+        assert_close(g_dq, g_dq.T, scale(g_dq, 1e-12), "dg/dq symmetric")
 
-    M, torque = case.mass_matrix(), a[::-1].copy()
+    M, torque = mass_matrix(case, q), a[::-1].copy()
     if np.linalg.eigvalsh(M).min() <= 1e-12 * np.abs(M).max():
         # A joint moving only massless links has no acceleration to give.
         for call in (kavrel.aba, kavrel.aba_derivatives):
@@ -149,9 +129,9 @@ def test_forward_dynamics_and_derivatives(case):
         return
     nle = kavrel.non_linear_effects(model, data, q, v)
     ddq = kavrel.aba(model, data, q, v, tau)
-    assert_close(ddq, a, 1e-9 * max(1.0, np.abs(a).max()), "aba(rnea(a)) = a")
+    assert_close(ddq, a, scale(a), "aba(rnea(a)) = a")
     np.testing.assert_array_equal(data.ddq, ddq)
-    assert_close(ddq, np.linalg.solve(M, tau - nle), 1e-9 * max(1.0, np.abs(a).max()), "solve(M, tau - nle)")
+    assert_close(ddq, np.linalg.solve(M, tau - nle), scale(a), "solve(M, tau - nle)")
     assert_close(kavrel.rnea(model, data, q, v, kavrel.aba(model, data, q, v, torque)), torque,
                  scale(tau), "rnea(aba(tau)) = tau")
     Minv = kavrel.computeMinverse(model, data, q)
@@ -164,11 +144,11 @@ def test_forward_dynamics_and_derivatives(case):
     np.testing.assert_array_equal(ddq_dtau, Minv)
     for name, actual, expected in zip(("ddq_dq", "ddq_dv"), (ddq_dq, ddq_dv),
                                       differences(lambda x, y: kavrel.aba(model, data, x, y, torque), model, q, v, 1e-4)):
-        assert_close(actual, expected, 1e-6 * max(1.0, np.abs(expected).max()), name)
+        assert_close(actual, expected, scale(expected, 1e-6), name)
     # The identities with inverse dynamics at a = aba(q, v, tau).
     at_ddq = kavrel.rnea_derivatives(model, data, q, v, ddq)
     for name, actual, expected in zip(("ddq_dq", "ddq_dv"), (ddq_dq, ddq_dv), at_ddq):
-        assert_close(actual, -ddq_dtau @ expected, 1e-9 * max(1.0, np.abs(actual).max()), f"{name} = -Minv dtau")
+        assert_close(actual, -ddq_dtau @ expected, scale(actual), f"{name} = -Minv dtau")
     kavrel.aba_derivatives(model, data, q, v, torque)
     np.testing.assert_array_equal(data.ddq, ddq)
     np.testing.assert_array_equal(data.ddq_dq, ddq_dq)
@@ -194,81 +174,55 @@ def test_one_workspace_for_trees_of_the_same_sizes():
 
 # -- closed forms ---------------------------------------------------------------------------------
 
-def single_joint(kind, axis, mass, lever, rotational=np.zeros((3, 3)), gravity=(0, 0, -9.81), angular=(0, 0, 0)):
-    model = Model()
-    model.add_joint(0, kind, np.array(axis, float), SE3.identity(), "j")
+def single_joint(kind, axis, mass, lever, rotational=np.zeros((3, 3))):
+    model = model_of((0, kind, axis, [0, 0, 0]))
     model.set_body_inertia(1, mass, np.array(lever, float), np.array(rotational, float))
-    model.set_gravity(np.array(gravity, float))
-    model.set_gravity_angular(np.array(angular, float))
     return model, Data(model)
-
-
-PASSES_WITH_PLACEMENTS = {
-    "rnea": lambda c: kavrel.rnea(c.model, c.data, c.q, c.v, c.a),
-    "crba": lambda c: kavrel.crba(c.model, c.data, c.q),
-    "computeCoriolisMatrix": lambda c: kavrel.computeCoriolisMatrix(c.model, c.data, c.q, c.v),
-    "computeAllTerms": lambda c: kavrel.computeAllTerms(c.model, c.data, c.q, c.v),
-    "aba": lambda c: kavrel.aba(c.model, c.data, c.q, c.v, c.a),
-    "computeMinverse": lambda c: kavrel.computeMinverse(c.model, c.data, c.q),
-    "rnea_derivatives": lambda c: kavrel.rnea_derivatives(c.model, c.data, c.q, c.v, c.a),
-    "aba_derivatives": lambda c: kavrel.aba_derivatives(c.model, c.data, c.q, c.v, c.a),
-}
 
 
 def test_every_pass_writes_the_kinematics_bit_for_bit(case):
     """The passes are built with different vectorisation; the placements and Jacobian columns they
     share must still be the kinematics' own, to the last bit."""
+    placements = lambda d: np.array([x.homogeneous for x in d.oMi[1:] + d.liMi[1:]])
     kavrel.computeJointJacobians(case.model, case.data, case.q)
-    placements = np.array([x.homogeneous for x in case.data.oMi[1:] + case.data.liMi[1:]])
-    J = case.data.J
-    for name, run in PASSES_WITH_PLACEMENTS.items():
+    expected, J = placements(case.data), case.data.J
+    for name in ("rnea", "crba", "computeCoriolisMatrix", "computeAllTerms", "aba", "computeMinverse",
+                 "rnea_derivatives", "aba_derivatives"):
         case.data = case.model.createData()
         try:
-            run(case)
+            PASSES[name](case.model, case.data, case.q, case.v, 0)
         except ValueError:  # a model with a massless branch cannot be accelerated
             continue
-        np.testing.assert_array_equal(
-            np.array([x.homogeneous for x in case.data.oMi[1:] + case.data.liMi[1:]]), placements, name)
+        np.testing.assert_array_equal(placements(case.data), expected, name)
         if name not in ("rnea", "rnea_derivatives"):  # they write no Jacobian
             np.testing.assert_array_equal(case.data.J, J, name)
 
 
 @pytest.mark.parametrize("angle,rate", [(0.0, 0.0), (0.3, 2.0), (-1.2, -0.5), (2.5, 0.0)])
 def test_pendulum(angle, rate):
-    # Unit mass at unit distance from the x axis: M = 1 and g = 9.81 cos q; nothing depends on the rate.
+    """Unit mass at unit distance from the x axis: g = 9.81 cos q and nothing depends on the rate. The
+    derivatives are exact, closer than any finite difference of the identities could tell."""
     model, data = single_joint("revolute", X, 1.0, [0, 1, 0])
     q, v, a = np.array([angle]), np.array([rate]), np.array([1.0])
-    gravity = 9.81 * math.cos(angle)
-    np.testing.assert_allclose(kavrel.compute_gravity(model, data, q), [gravity], rtol=1e-15)
-    np.testing.assert_allclose(kavrel.non_linear_effects(model, data, q, v), [gravity], rtol=1e-14)
-    np.testing.assert_allclose(kavrel.rnea(model, data, q, v, a), [1.0 + gravity], rtol=1e-14)
-    np.testing.assert_allclose(kavrel.aba(model, data, q, v, np.array([3.0])), [3.0 - gravity], rtol=1e-14)
+    np.testing.assert_allclose(kavrel.compute_gravity(model, data, q), [9.81 * math.cos(angle)], rtol=1e-15)
     dtau_dq, dtau_dv = kavrel.rnea_derivatives(model, data, q, v, a)
-    np.testing.assert_allclose(dtau_dq, [[-9.81 * math.sin(angle)]], rtol=1e-14, atol=1e-15)
-    assert abs(dtau_dv[0, 0]) < 1e-14
     ddq_dq, ddq_dv, ddq_dtau = kavrel.aba_derivatives(model, data, q, v, a)
-    np.testing.assert_allclose(ddq_dq, [[9.81 * math.sin(angle)]], rtol=1e-14, atol=1e-15)
+    np.testing.assert_allclose([dtau_dq[0, 0], ddq_dq[0, 0]], [-9.81 * math.sin(angle), 9.81 * math.sin(angle)],
+                               rtol=1e-14, atol=1e-15)
     np.testing.assert_allclose(ddq_dtau, [[1.0]], rtol=1e-15)
-    assert abs(ddq_dv[0, 0]) < 1e-13
-    if angle != 0.0:
-        # A central difference of step h is the derivative times sin(h) / h: an exact result is none of them.
-        h = 0.1
-        coarse = (kavrel.rnea(model, data, q + h, v, a) - kavrel.rnea(model, data, q - h, v, a)) / (2 * h)
-        np.testing.assert_allclose(coarse, dtau_dq[0] * math.sin(h) / h, rtol=1e-12)
-        assert abs(coarse[0] - dtau_dq[0, 0]) > 1e-3 * abs(dtau_dq[0, 0])
+    assert abs(dtau_dv[0, 0]) < 1e-14 and abs(ddq_dv[0, 0]) < 1e-13
 
 
 def test_single_revolute_mass_matrix_and_angular_gravity():
     inertia = np.diag([0.1, 0.2, 0.3])
     model, data = single_joint("revolute", Z, 2.0, [0.5, -0.25, 0.7], inertia)
-    for angle in (0.0, 1.0, -2.5):
-        np.testing.assert_allclose(kavrel.crba(model, data, np.array([angle])), [[0.3 + 2.0 * (0.25 + 0.0625)]],
-                                   rtol=1e-15)
-    model, data = single_joint("revolute", Z, 0.0, [0, 0, 0], inertia, angular=(0, 0, 1))
+    np.testing.assert_allclose([kavrel.crba(model, data, np.array([x]))[0, 0] for x in (0.0, 1.0, -2.5)],
+                               [0.3 + 2.0 * (0.25 + 0.0625)] * 3, rtol=1e-15)
+    model, data = single_joint("revolute", Z, 0.0, [0, 0, 0], inertia)
+    model.set_gravity_angular(Z)
     np.testing.assert_allclose(kavrel.compute_gravity(model, data, np.zeros(1)), [-0.3], rtol=1e-15)
     kavrel.computeAllTerms(model, data, np.zeros(1), np.zeros(1))
     np.testing.assert_allclose(data.g, [-0.3], rtol=1e-15)
-    np.testing.assert_allclose(data.kinetic_energy, 0.0, atol=0)
 
 
 def test_two_link_planar_arm_coriolis():
@@ -284,10 +238,7 @@ def test_two_link_planar_arm_coriolis():
 
 
 def test_singular_models_are_refused():
-    model = Model()
-    model.add_joint(0, "revolute", Z, SE3.identity(), "arm")
-    model.add_joint(1, "prismatic", X, SE3.identity(), "slider")
-    model.add_joint(2, "fixed", X, SE3.identity(), "tip")
+    model = model_of((0, "revolute", Z, [0, 0, 0]), (1, "prismatic", X, [0, 0, 0]), (2, "fixed", X, [0, 0, 0]))
     model.set_body_inertia(1, 1.0, np.array([1.0, 0, 0]), np.eye(3))
     data, q, v = Data(model), np.zeros(2), np.ones(2)
     # Only the slider's subtree is massless; the arm could still turn.
@@ -300,7 +251,7 @@ def test_singular_models_are_refused():
                  lambda: kavrel.aba_derivatives(model, data, q, v, v)):
         with pytest.raises(ValueError) as error:
             call()
-        assert str(error.value) == "Joint slider has no inertia to accelerate: the mass matrix is singular"
+        assert str(error.value) == "Joint j2 has no inertia to accelerate: the mass matrix is singular"
         np.testing.assert_array_equal(data.ddq, ddq)
         np.testing.assert_array_equal(data.Minv, minv)
 
