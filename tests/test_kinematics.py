@@ -47,6 +47,9 @@ def one(kind, axis, q, rotation, translation):
     one("floating", [], [1, 2, 3, 0, 0, S4, C4], QUARTER_TURN_Z, [1, 2, 3]),
     one("spherical", Z, [0, 0, S4, C4], QUARTER_TURN_Z, [0, 0, 0]),
     one("spherical", Z, [0, 0, 0, 5.0], np.eye(3), [0, 0, 0]),
+    # Components whose squares overflow or underflow are scaled before the norm is taken.
+    one("spherical", Z, [1e200, 0, 0, 1e200], [[1, 0, 0], [0, 0, -1], [0, 1, 0]], [0, 0, 0]),
+    one("spherical", Z, [0, 3e-200, 0, 3e-200], [[0, 0, 1], [0, 1, 0], [-1, 0, 0]], [0, 0, 0]),
     one("fixed", Z, [], np.eye(3), [0, 0, 0]),
 ])
 def test_forward_kinematics_closed_form(joints, q, rotation, translation, local_translation):

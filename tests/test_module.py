@@ -187,6 +187,21 @@ CONVERTERS = [  # a call of one argument, its parameter and the type it converts
     (lambda x: kavrel.parse_urdf_file(x), "filename", "PyString"),
 ]
 
+VECTORS = {"computeJointJacobians": "q", "computeJointJacobiansTimeVariation": "q v", "rnea": "q v a", "crba": "q",
+           "non_linear_effects": "q v", "compute_gravity": "q", "computeCoriolisMatrix": "q v", "computeAllTerms": "q v",
+           "aba": "q v tau", "computeMinverse": "q", "rnea_derivatives": "q v a", "aba_derivatives": "q v tau"}
+
+
+def sized(name, k, d):
+    """name(model, data, ...) with vector k one too short (d = -1) or too long (d = 1) and every later one empty,
+    so that only checks in argument order name vector k."""
+    arguments = VECTORS[name].split()
+    expected = [9 if a == "q" else 8 for a in arguments]
+    vectors = [np.ones(n) for n in expected[:k]] + [np.ones(expected[k] + d)] + [np.zeros(0)] * (len(arguments) - k - 1)
+    message = f"{arguments[k]} length {expected[k] + d} != n{'q' if k == 0 else 'v'} {expected[k]}"
+    return lambda o: getattr(K, name)(o.m, o.d, *vectors), ValueError, message
+
+
 # Every refusal of bad arguments: (call on fresh Objects, exception type, exact message or None).
 REFUSALS = [
     # binding
@@ -284,35 +299,12 @@ REFUSALS = [
     # sizes of states, joints and frames; q is checked first, then v, then the third vector or the index
     *((lambda o, n=n: K.forwardKinematics(o.m, o.d, np.ones(n)), ValueError,
        f"Configuration vector length {n} does not match model nq 9") for n in (8, 10)),
-    (lambda o: K.computeJointJacobians(o.m, o.d, np.ones(8)), ValueError, "q length 8 != nq 9"),
+    *(sized(name, k, d) for name in VECTORS for k in range(len(VECTORS[name].split())) for d in (-1, 1)),
     (lambda o: K.computeJointJacobian(o.m, o.d, np.ones(10), 9), ValueError, "q length 10 != nq 9"),
     (lambda o: K.computeJointJacobian(o.m, o.d, o.q, 4), ValueError, "joint_id 4 >= njoints 4"),
-    (lambda o: K.computeJointJacobiansTimeVariation(o.m, o.d, np.ones(10), np.ones(9)), ValueError, "q length 10 != nq 9"),
-    (lambda o: K.computeJointJacobiansTimeVariation(o.m, o.d, o.q, np.ones(7)), ValueError, "v length 7 != nv 8"),
-    (lambda o: K.getFrameJacobian(o.m, o.d, 2, ReferenceFrame.LOCAL), ValueError, "Frame ID 2 out of range (max: 1)"),
-    (lambda o: K.getFrameJacobianTimeVariation(o.m, o.d, 7, ReferenceFrame.LOCAL), ValueError,
-     "Frame ID 7 out of range (max: 1)"),
+    *((lambda o, f=f: f(o.m, o.d, 2, ReferenceFrame.LOCAL), ValueError, "Frame ID 2 out of range (max: 1)")
+      for f in (K.getFrameJacobian, K.getFrameJacobianTimeVariation)),
     (lambda o: K.getFramePlacement(o.m, o.d, 5), ValueError, "Frame ID 5 out of range (max: 1)"),
-    (lambda o: K.rnea(o.m, o.d, np.ones(10), np.ones(9), np.ones(9)), ValueError, "q length 10 != nq 9"),
-    (lambda o: K.rnea(o.m, o.d, o.q, np.ones(9), np.ones(7)), ValueError, "v length 9 != nv 8"),
-    (lambda o: K.rnea(o.m, o.d, o.q, o.v, np.ones(9)), ValueError, "a length 9 != nv 8"),
-    (lambda o: K.crba(o.m, o.d, np.ones(8)), ValueError, "q length 8 != nq 9"),
-    (lambda o: K.non_linear_effects(o.m, o.d, o.q, np.ones(7)), ValueError, "v length 7 != nv 8"),
-    (lambda o: K.compute_gravity(o.m, o.d, np.ones(11)), ValueError, "q length 11 != nq 9"),
-    (lambda o: K.computeCoriolisMatrix(o.m, o.d, np.ones(0), o.v), ValueError, "q length 0 != nq 9"),
-    (lambda o: K.computeCoriolisMatrix(o.m, o.d, o.q, np.ones(10)), ValueError, "v length 10 != nv 8"),
-    (lambda o: K.computeAllTerms(o.m, o.d, np.ones(10), np.ones(7)), ValueError, "q length 10 != nq 9"),
-    (lambda o: K.computeAllTerms(o.m, o.d, o.q, np.ones(0)), ValueError, "v length 0 != nv 8"),
-    (lambda o: K.aba(o.m, o.d, np.ones(10), np.ones(9), np.ones(9)), ValueError, "q length 10 != nq 9"),
-    (lambda o: K.aba(o.m, o.d, o.q, np.ones(9), np.ones(9)), ValueError, "v length 9 != nv 8"),
-    (lambda o: K.aba(o.m, o.d, o.q, o.v, np.ones(7)), ValueError, "tau length 7 != nv 8"),
-    (lambda o: K.computeMinverse(o.m, o.d, np.ones(8)), ValueError, "q length 8 != nq 9"),
-    (lambda o: K.rnea_derivatives(o.m, o.d, np.ones(10), np.ones(9), np.ones(9)), ValueError, "q length 10 != nq 9"),
-    (lambda o: K.rnea_derivatives(o.m, o.d, o.q, np.ones(7), np.ones(9)), ValueError, "v length 7 != nv 8"),
-    (lambda o: K.rnea_derivatives(o.m, o.d, o.q, o.v, np.ones(9)), ValueError, "a length 9 != nv 8"),
-    (lambda o: K.aba_derivatives(o.m, o.d, np.ones(8), np.ones(9), np.ones(9)), ValueError, "q length 8 != nq 9"),
-    (lambda o: K.aba_derivatives(o.m, o.d, o.q, np.ones(9), np.ones(7)), ValueError, "v length 9 != nv 8"),
-    (lambda o: K.aba_derivatives(o.m, o.d, o.q, o.v, np.ones(7)), ValueError, "tau length 7 != nv 8"),
     (lambda o: K.integrate(o.m, np.ones(10), np.ones(7)), ValueError,
      "Configuration vector size mismatch: expected 9, got 10"),
     (lambda o: K.integrate(o.m, o.q, np.ones(7)), ValueError, "Velocity vector size mismatch: expected 8, got 7"),
