@@ -7,7 +7,7 @@ import pytest
 
 import kavrel
 from kavrel import SE3, Data, Model, ReferenceFrame
-from kinematic_trees import FRAMES, add_joint_tree, rpy_matrix, urdf_tree
+from kinematic_trees import FRAMES, PASSES, add_joint_tree, random_state, rpy_matrix, snapshot, urdf_tree, with_inertias
 
 ROUND_TRIPS = [
     pytest.param(copy.copy, id="copy"),
@@ -30,34 +30,25 @@ def described(model):
 
 
 def results(model, rng):
-    """The output of every algorithm at one random state."""
-    data = model.createData()
-    q = kavrel.integrate(model, kavrel.neutral(model), rng.normal(size=model.nv))
-    v, a = rng.normal(size=model.nv), rng.normal(size=model.nv)
-    out = [kavrel.neutral(model), q, kavrel.rnea(model, data, q, v, a), kavrel.crba(model, data, q),
-           kavrel.non_linear_effects(model, data, q, v), kavrel.compute_gravity(model, data, q),
-           kavrel.computeJointJacobian(model, data, q, model.njoints - 1)]
-    kavrel.computeCoriolisMatrix(model, data, q, v)
-    out.append(data.C)
-    kavrel.computeAllTerms(model, data, q, v)
-    out += [data.oMi_homogeneous, data.J, data.dJ, data.M, data.nle, data.g, data.ag, data.dag, data.com, data.hg,
-            data.kinetic_energy, data.potential_energy]
+    """Every workspace field after each pass at one random state, then every frame's placement and Jacobians."""
+    data, (q, v, _) = model.createData(), random_state(model, rng)
+    out = [kavrel.neutral(model), q]
+    for run in PASSES.values():
+        run(model, data, q, v, 1)
+        out += snapshot(data).values()
     for f in range(model.nframes):
-        out.append(kavrel.getFramePlacement(model, data, f).homogeneous)
-        out += [get(model, data, f, rf) for rf in FRAMES
-                for get in (kavrel.getFrameJacobian, kavrel.getFrameJacobianTimeVariation)]
+        out += [kavrel.getFramePlacement(model, data, f).homogeneous] + [
+            get(model, data, f, rf) for rf in FRAMES for get in (kavrel.getFrameJacobian, kavrel.getFrameJacobianTimeVariation)]
     return out
 
 
 def models():
     rng = np.random.default_rng(3)
-    built = add_joint_tree(rng, 6).model
-    for i in range(built.njoints):
-        a = rng.normal(size=(3, 3))
-        built.set_body_inertia(i, rng.uniform(0.5, 2.0), rng.normal(size=3), a @ a.T)
+    built = with_inertias(add_joint_tree(rng, 6).model, rng)
+    built.set_body_inertia(0, 1.0, rng.normal(size=3), np.eye(3))
     built.set_gravity_full(rng.normal(size=6))
     built.set_name("built")
-    imported = urdf_tree(rng, 6).model.with_floating_base()
+    imported = with_inertias(urdf_tree(rng, 6).model, rng).with_floating_base()
     for model in (built, imported):
         model.add_frame("tool", model.njoints - 1, SE3(rpy_matrix(0.3, -0.2, 1.0), np.array([0.1, 0.2, 0.3])))
     return [pytest.param(built, id="add_joint"), pytest.param(imported, id="urdf")]
