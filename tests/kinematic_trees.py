@@ -59,9 +59,6 @@ class Tree:
                 "floating": [*rng.uniform(-1, 1, 3), *quat], "spherical": quat}[kind]
         return q
 
-    def data(self):
-        return Data(self.model)
-
 
 # Every pass that writes a workspace, as f(model, data, q, v, index): v serves as acceleration or torque too,
 # index as the joint or frame id.

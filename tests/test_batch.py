@@ -8,7 +8,7 @@ import pytest
 
 import kavrel
 from kavrel import Batch, ReferenceFrame
-from kinematic_trees import X, Z, add_joint_tree, model_of, tree_from_urdf, urdf_tree, with_inertias
+from kinematic_trees import X, Z, add_joint_tree, bench_tree, model_of, urdf_tree, with_inertias
 
 LOCAL = ReferenceFrame.LOCAL
 
@@ -19,27 +19,24 @@ def states(tree, rng, n):
 
 
 def methods(model, q, v, a, frame):
-    """Each method's batch call, and the single-state call that gives its row i."""
-    data = model.createData()
-
-    def then(run, read):
-        return lambda i: (run(i), read())[1]
-    fk = lambda i: kavrel.forwardKinematics(model, data, q[i])
+    """Each method's batch call, the single-state call that gives its row i, and the row's shape."""
+    data, nq, nv = model.createData(), model.nq, model.nv
+    then = lambda run, read: lambda i: (run(model, data, q[i]), read())[1]
+    direct = lambda f, *args: lambda i: f(model, data, *(x[i] for x in args))
     return {
-        "rnea": (lambda b: b.rnea(q, v, a), lambda i: kavrel.rnea(model, data, q[i], v[i], a[i])),
-        "non_linear_effects": (lambda b: b.non_linear_effects(q, v),
-                               lambda i: kavrel.non_linear_effects(model, data, q[i], v[i])),
-        "compute_gravity": (lambda b: b.compute_gravity(q), lambda i: kavrel.compute_gravity(model, data, q[i])),
-        "aba": (lambda b: b.aba(q, v, a), lambda i: kavrel.aba(model, data, q[i], v[i], a[i])),
-        "crba": (lambda b: b.crba(q), then(lambda i: kavrel.crba(model, data, q[i]), lambda: data.M)),
-        "computeMinverse": (lambda b: b.computeMinverse(q), lambda i: kavrel.computeMinverse(model, data, q[i])),
-        "forwardKinematics": (lambda b: b.forwardKinematics(q), then(fk, lambda: data.oMi_homogeneous)),
-        "getFrameJacobian": (lambda b: b.getFrameJacobian(q, frame, LOCAL),
-                             then(lambda i: kavrel.computeJointJacobians(model, data, q[i]),
-                                  lambda: kavrel.getFrameJacobian(model, data, frame, LOCAL))),
-        "getFramePlacement": (lambda b: b.getFramePlacement(q, frame),
-                              then(fk, lambda: kavrel.getFramePlacement(model, data, frame).homogeneous)),
-        "integrate": (lambda b: b.integrate(q, v), lambda i: kavrel.integrate(model, q[i], v[i])),
+        "rnea": (lambda b: b.rnea(q, v, a), direct(kavrel.rnea, q, v, a), (nv,)),
+        "non_linear_effects": (lambda b: b.non_linear_effects(q, v), direct(kavrel.non_linear_effects, q, v), (nv,)),
+        "compute_gravity": (lambda b: b.compute_gravity(q), direct(kavrel.compute_gravity, q), (nv,)),
+        "aba": (lambda b: b.aba(q, v, a), direct(kavrel.aba, q, v, a), (nv,)),
+        "crba": (lambda b: b.crba(q), then(kavrel.crba, lambda: data.M), (nv, nv)),
+        "computeMinverse": (lambda b: b.computeMinverse(q), direct(kavrel.computeMinverse, q), (nv, nv)),
+        "forwardKinematics": (lambda b: b.forwardKinematics(q), then(kavrel.forwardKinematics,
+                                                                      lambda: data.oMi_homogeneous), (model.njoints, 4, 4)),
+        "getFrameJacobian": (lambda b: b.getFrameJacobian(q, frame, LOCAL), then(
+            kavrel.computeJointJacobians, lambda: kavrel.getFrameJacobian(model, data, frame, LOCAL)), (6, nv)),
+        "getFramePlacement": (lambda b: b.getFramePlacement(q, frame), then(
+            kavrel.forwardKinematics, lambda: kavrel.getFramePlacement(model, data, frame).homogeneous), (4, 4)),
+        "integrate": (lambda b: b.integrate(q, v), lambda i: kavrel.integrate(model, q[i], v[i]), (nq,)),
     }
 
 
@@ -49,17 +46,11 @@ def methods(model, q, v, a, frame):
 def test_rows_are_the_single_calls(source, sizes, request):
     build, key = source
     rng = np.random.default_rng(key if build else 3)
-    tree = build(rng, 9) if build else tree_from_urdf(
-        (request.getfixturevalue("robots_dir") / "bench" / f"{key}.urdf").read_text())
+    tree = build(rng, 9) if build else bench_tree(request.getfixturevalue("robots_dir"), key)
     model = with_inertias(tree.model, rng) if build else tree.model
-    frame = model.nframes - 1 if build else 7
     batches = [Batch(model, threads) for threads in (1, 2, 4)]
     for n in sizes:
-        q, v, a = states(tree, rng, n)
-        for name, (batched, single) in methods(model, q, v, a, frame).items():
-            shape = {"crba": (model.nv, model.nv), "computeMinverse": (model.nv, model.nv),
-                     "forwardKinematics": (model.njoints, 4, 4), "getFrameJacobian": (6, model.nv),
-                     "getFramePlacement": (4, 4), "integrate": (model.nq,)}.get(name, (model.nv,))
+        for name, (batched, single, shape) in methods(model, *states(tree, rng, n), model.nframes - 1 if build else 7).items():
             expected = np.reshape([single(i) for i in range(n)], (n, *shape))
             for batch in batches:
                 result = batched(batch)
@@ -84,30 +75,21 @@ def test_the_lowest_failing_row_is_reported(threads):
 
 def test_interpreter_lock_is_released_and_batches_run_together():
     rng = np.random.default_rng(4)
-    tree = add_joint_tree(rng, 20)
+    tree, n = add_joint_tree(rng, 20), 40_000
     model = with_inertias(tree.model, rng)
-    n = 40_000
     q = np.tile(tree.random_q(rng), (n, 1)) + rng.normal(size=(n, model.nq)) * 0.1
     v, a = rng.normal(size=(2, n, model.nv))
     batch, other = Batch(model, 1), Batch(model, 1)
     expected = batch.rnea(q, v, a)
-    ticks, results = [0], {}
-
-    def count():
-        while "done" not in results:
-            ticks[0] += 1
-    threads = [threading.Thread(target=count)] + [
-        threading.Thread(target=lambda k=k, b=b: results.__setitem__(k, b.rnea(q, v, a))) for k, b in
-        (("one", batch), ("two", other))]
-    for t in threads:
+    results, ticks = [], 0
+    workers = [threading.Thread(target=lambda b=b: results.append(b.rnea(q, v, a))) for b in (batch, other)]
+    for t in workers:
         t.start()
-    for t in threads[1:]:
-        t.join()
-    results["done"] = True
-    threads[0].join()
-    assert ticks[0] > 1000
-    np.testing.assert_array_equal(results["one"], expected)
-    np.testing.assert_array_equal(results["two"], expected)
+    while any(t.is_alive() for t in workers):  # this thread runs while both batches do
+        ticks += 1
+    assert ticks > 1000 and len(results) == 2
+    for result in results:
+        np.testing.assert_array_equal(result, expected)
 
 
 def test_large_results_reuse_released_memory_and_outlive_the_batch():
