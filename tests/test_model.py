@@ -83,11 +83,7 @@ def test_tables_describe_the_model(seed):
     np.testing.assert_array_equal(stacked, np.array([m.homogeneous for m in data.oMi]))
     for i, placement in enumerate(model.joint_placements[1:], 1):
         assert_close(stacked[i], stacked[model.parents[i]] @ placement.homogeneous, 1e-14, f"oMi[{i}]")
-    # The frame table is the model report's.
-    report = model.to_string_info()
-    for f, (name, parent, kind) in enumerate(zip(model.frame_names, model.frame_parents, model.frame_types)):
-        assert f"Frame {f}: {name} (type: FrameType({kind}), parent: {parent})" in report
-    assert len(model.frame_placements) == model.nframes
+    assert len(model.frame_placements) == model.nframes  # frame tables: see the URDF and report tests
 
 
 def test_frame_type_names_and_operational_frames():
