@@ -107,8 +107,7 @@ def test_inertia_conversion(inertial, mass, lever, rotational):
 def test_placement_and_axis(kind, axis, q):
     extra = '<origin xyz="0.1 -0.2 0.3" rpy="0.4 -0.5 0.6"/>' + (f'<axis xyz="{axis}"/>' if axis else "")
     model = parse_urdf_from_string(two_links(extra, kind))
-    data = model.createData()
-    kavrel.forwardKinematics(model, data, np.array(q))
+    kavrel.forwardKinematics(model, data := model.createData(), np.array(q))
     u = np.array((axis or "1 0 0").split(), dtype=float)
     u /= np.linalg.norm(u)
     expected = np.eye(4)
@@ -316,8 +315,7 @@ def attribute(parent, tag, key, default="0"):
 def expected_inertia(link_element):
     """Mass and rotational inertia of a link, recomputed from the XML."""
     inertial = link_element.find("inertial")
-    mass = float(attribute(inertial, "mass", "value"))
-    if mass == 0.0:
+    if (mass := float(attribute(inertial, "mass", "value"))) == 0.0:
         return 0.0, Z3
     xx, xy, xz, yy, yz, zz = (float(attribute(inertial, "inertia", key)) for key in INERTIA)
     r = rpy_matrix(*map(float, attribute(inertial, "origin", "rpy", "0 0 0").split()))
@@ -348,8 +346,7 @@ def test_real_robots(name, request):
         assert getattr(model, f"{bound}PositionLimit").tolist() == [
             float(attribute(j, "limit", bound)) for j, nv in zip(order, sizes[:, 1]) for _ in range(nv)]
     for i, element in enumerate([links[base]] + [links[j.find("child").get("link")] for j in order]):
-        mass, rotational = expected_inertia(element)
-        got = model.get_body_inertia(i)
+        (mass, rotational), got = expected_inertia(element), model.get_body_inertia(i)
         assert got[0] == mass, f"body {i}"
         np.testing.assert_allclose(got[2], rotational, rtol=1e-12, atol=1e-15)
 
