@@ -254,7 +254,11 @@ class Data:
         """(njoints, 6) joint velocities in joint frames, angular part first (rad/s, m/s)."""
     @property
     def a(self) -> _Array:
-        """(njoints, 6) joint accelerations in joint frames with gravity as an upward root acceleration, angular first."""
+        """(njoints, 6) joint accelerations in joint frames, angular first.
+
+        After `rnea` they carry gravity as an upward root acceleration; after `computeAllTerms` they are the
+        bias accelerations (zero joint acceleration) without gravity, which `a_gf` carries.
+        """
     @property
     def f(self) -> _Array:
         """(njoints, 6) forces transmitted by the joints in joint frames, moment first (N m, N); from `rnea`."""

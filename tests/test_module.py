@@ -63,6 +63,8 @@ def test_module_surface():
      "CRBA computes only the upper"),
     ("Data.C", None, "Get Coriolis matrix C as a numpy array (nv x nv)"),
     ("Data.g", None, "Get gravity vector g as a numpy array (nv)"),
+    ("Data.a", None, "Joint accelerations, (njoints, 6) array, angular part first: with the gravity offset after "
+     "rnea, the bias accelerations without it after computeAllTerms"),
     ("Data.oMi", None, "Get joint placements in world frame (oMi) as a list of SE3"),
     ("Data.get_joint_placement", "($self, joint_id)", "Get joint placement in world frame (oMi)"),
 ])

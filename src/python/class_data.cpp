@@ -132,7 +132,8 @@ PyGetSetDef properties[] = {
     property_row<"oMi_homogeneous", oMi_homogeneous, "Every oMi as one (njoints, 4, 4) array of homogeneous matrices">(),
     property_row<"liMi", liMi, "Joint placements in their parent joint's frame (liMi), a list of SE3">(),
     property_row<"v", v, "Joint velocities in joint frames, (njoints, 6) array, angular part first">(),
-    property_row<"a", a, "Joint accelerations with the gravity offset, (njoints, 6) array, angular part first">(),
+    property_row<"a", a, "Joint accelerations, (njoints, 6) array, angular part first: with the gravity offset "
+                         "after rnea, the bias accelerations without it after computeAllTerms">(),
     property_row<"f", f, "Forces transmitted by the joints, (njoints, 6) array, moment part first">(),
     property_row<"ov", ov, "Joint velocities in the world frame, (njoints, 6) array, angular part first">(),
     property_row<"a_gf", a_gf, "Accelerations with gravity and zero joint acceleration, (njoints, 6), angular first">(),
