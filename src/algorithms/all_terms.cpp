@@ -36,14 +36,17 @@ void forward_pass(const Model& model, Data& data, std::span<const double> v) {
 void backward_pass(const Model& model, Data& data) {
   for (size_t i = model.njoints - 1; i > 0; --i) {
     const Inertia& composite = data.composite_inertia[i];
-    for (size_t c = model.joint_v_idx[i], end = c + model.joint_nv[i]; c < end; ++c) {
+    const size_t parent = model.parents[i], first = model.joint_v_idx[i];
+    const bool free_root = model.joint_nv[i] == 6 && parent == 0;
+    for (size_t c = first, end = c + model.joint_nv[i]; c < end; ++c) {
       data.ag[c] = composite * data.J[c];
       data.dag[c] = composite * data.dJ[c] + apply(data.inertia_variation[i], data.J[c]);
-      write_mass_column(model, data, i, c, data.ag[c]);
+      if (!free_root) write_mass_column(model, data, i, c, data.ag[c]);
       data.g[c] = -dot(model.gravity, data.ag[c]);
     }
-    project_force(model.joints[i], data.f[i], data.nle.data() + model.joint_v_idx[i]);
-    const size_t parent = model.parents[i];
+    // The same M as crba's, to the bit.
+    if (free_root) write_free_root_block(data, first, data.oMi[i], composite);
+    project_force(model.joints[i], data.f[i], data.nle.data() + first);
     add_inertias_inplace(data.composite_inertia[parent], composite);
     data.inertia_variation[parent] += data.inertia_variation[i];
     data.momentum[parent] += data.liMi[i].act(data.momentum[i]);

@@ -23,10 +23,7 @@ void crba(const Model& model, Data& data, std::span<const double> q) {
     const Inertia& composite = data.composite_inertia[i];
     const size_t parent = model.parents[i], first = model.joint_v_idx[i];
     if (model.joint_nv[i] == 6 && parent == 0) {
-      // A free root's block is the whole tree's inertia in the root's frame.
-      const Matrix6 local = to_matrix6(se3_act_on_inertia(data.oMi[i].inverse(), composite));
-      for (int r = 0; r < 6; ++r)
-        for (int c = r; c < 6; ++c) data.M(first + r, first + c) = local(r, c);
+      write_free_root_block(data, first, data.oMi[i], composite);
       continue;
     }
     for (size_t c = first, end = c + model.joint_nv[i]; c < end; ++c) {

@@ -36,4 +36,13 @@ inline void write_mass_column(const Model& model, Data& data, size_t owner, size
   }
 }
 
+// A free root's own block is the whole tree's inertia in the root's frame, as
+// its columns are the world images of that frame's unit twists: the upper
+// triangle, shared with the all-terms pass so that both write the same M.
+inline void write_free_root_block(Data& data, size_t first, const SE3& oMroot, const Inertia& composite) {
+  const Matrix6 local = to_matrix6(se3_act_on_inertia(oMroot.inverse(), composite));
+  for (int r = 0; r < 6; ++r)
+    for (int c = r; c < 6; ++c) data.M(first + r, first + c) = local(r, c);
+}
+
 }  // namespace kavrel
