@@ -8,7 +8,7 @@ import pytest
 
 import kavrel
 from kavrel import SE3, Batch, Data, Model, ReferenceFrame
-from kinematic_trees import X, Y, Z, changed, model_of, snapshot
+from kinematic_trees import X, Y, Z, changed, model_of, snapshot, with_inertias
 
 CLASSES = ["SE3", "Model", "Data", "ReferenceFrame", "Batch"]
 FUNCTIONS = [
@@ -111,6 +111,21 @@ def test_classes_are_final_closed_and_immutable(cls, make, attribute):
         with pytest.raises(TypeError, match=f"attribute of immutable type 'kavrel.{cls.__name__}'$"):
             change()
     assert cls.__dict__.get(attribute) is before and Model().nq == 0
+
+
+def test_results_of_kilobytes_reuse_released_memory_never_held_memory():
+    rng = np.random.default_rng(8)
+    model = with_inertias(model_of(*[(k, "revolute", X if k % 2 else Z, [0, 0, 0.1]) for k in range(13)]), rng)
+    data, qs = model.createData(), rng.normal(size=(8, 13))  # 13 x 13 matrices: 1352 bytes
+    expected = [kavrel.crba(model, data, q).copy() for q in qs]
+    held = [kavrel.crba(model, data, q) for q in qs]  # more than the blocks kept
+    del held[3]
+    again, full = kavrel.crba(model, data, qs[3]), data.M
+    assert again.flags.writeable and again.flags.c_contiguous
+    np.testing.assert_array_equal(again, expected[3])
+    np.testing.assert_array_equal(full, np.triu(full) + np.triu(full, 1).T)
+    for result, values in zip(held, expected[:3] + expected[4:]):
+        np.testing.assert_array_equal(result, values)
 
 
 def test_keywords_in_any_order_equal_positional():

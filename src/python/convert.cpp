@@ -1,5 +1,8 @@
 #include "python/convert.hpp"
 
+#include <cstdlib>
+#include <utility>
+
 namespace kavrel::python {
 
 std::string type_name(PyObject* object) {
@@ -221,15 +224,90 @@ PyObject* to_python(const std::vector<SE3>& transforms) {
 
 PyObject* to_python(const std::vector<size_t>& values) { return list_of(values, PyLong_FromSize_t); }
 
+namespace {
+// A C-ordered array over `values`, which `base` owns; takes over the
+// reference to `base`, even when it fails.
+PyObject* array_over(int ndim, const npy_intp* shape, double* values, PyObject* base) {
+  PyObject* array = PyArray_NewFromDescr(&PyArray_Type, PyArray_DescrFromType(NPY_DOUBLE), ndim,
+                                         const_cast<npy_intp*>(shape), nullptr, values, NPY_ARRAY_CARRAY, nullptr);
+  if (array == nullptr) {
+    Py_DECREF(base);
+    return nullptr;
+  }
+  // Steals the base, even when it fails.
+  if (PyArray_SetBaseObject(reinterpret_cast<PyArrayObject*>(array), base) < 0) {
+    Py_DECREF(array);
+    return nullptr;
+  }
+  return array;
+}
+
+// Data of more than 1 KiB and less than 1 MiB lives in blocks that are kept
+// when their array is freed and handed to the next results. NumPy caches
+// smaller data itself; for these sizes the C allocator takes a slow path
+// that costs about 60 ns a call (a tenth of a floating quadruped's mass
+// matrix call). Arrays are made and freed under the interpreter lock, which
+// every interpreter that loads a stable-ABI module has, so the spare blocks
+// need no lock of their own.
+constexpr size_t kSpareMinBytes = 1024, kSpareMaxBytes = size_t{1} << 20;
+constexpr const char* kSpareName = "kavrel.SpareBlock";
+
+struct Spare {
+  double* values = nullptr;  // none: an empty slot
+  size_t capacity = 0;
+};
+std::array<Spare, 4> spares;
+
+// The tightest spare block of at least n values and less than twice that, or a new one.
+Spare take_spare(size_t n) {
+  Spare* best = nullptr;
+  for (Spare& spare : spares)
+    if (spare.values != nullptr && spare.capacity >= n && spare.capacity / 2 < n &&
+        (best == nullptr || spare.capacity < best->capacity))
+      best = &spare;
+  if (best == nullptr) return {static_cast<double*>(std::malloc(n * sizeof(double))), n};
+  return std::exchange(*best, Spare{});
+}
+
+void keep_spare(PyObject* capsule) {
+  const Spare block{static_cast<double*>(PyCapsule_GetPointer(capsule, kSpareName)),
+                    reinterpret_cast<size_t>(PyCapsule_GetContext(capsule))};
+  for (Spare& spare : spares)
+    if (spare.values == nullptr) {
+      spare = block;
+      return;
+    }
+  std::free(block.values);
+}
+
+// An array over a spare block, which the array's base gives back when it is freed.
+PyObject* new_array_in_spare(int ndim, const npy_intp* shape, size_t n, double** values) {
+  const Spare block = take_spare(n);
+  if (block.values == nullptr) return PyErr_NoMemory();
+  PyObject* capsule = PyCapsule_New(block.values, kSpareName, keep_spare);
+  if (capsule == nullptr) {
+    std::free(block.values);
+    return nullptr;
+  }
+  PyCapsule_SetContext(capsule, reinterpret_cast<void*>(block.capacity));  // fails only for a non-capsule
+  *values = block.values;
+  return array_over(ndim, shape, block.values, capsule);
+}
+}  // namespace
+
 PyObject* new_array(int ndim, const npy_intp* shape, double** values) {
+  size_t n = 1;
+  for (int k = 0; k < ndim; ++k) n *= static_cast<size_t>(shape[k]);
+  if (n * sizeof(double) > kSpareMinBytes && n * sizeof(double) < kSpareMaxBytes)
+    return new_array_in_spare(ndim, shape, n, values);
   PyObject* array = PyArray_SimpleNew(ndim, const_cast<npy_intp*>(shape), NPY_DOUBLE);
   if (array != nullptr) *values = static_cast<double*>(PyArray_DATA(reinterpret_cast<PyArrayObject*>(array)));
   return array;
 }
 
 namespace {
-// Values of at least this size go to recycled blocks; smaller ones are
-// recycled well enough by the allocator.
+// Batch results of at least this size go to the batch's recycled blocks,
+// smaller ones to the spare blocks above.
 constexpr size_t kRecycledBytes = size_t{1} << 20;
 
 // The base object of an array in a recycled block.
@@ -258,20 +336,8 @@ PyObject* new_array(int ndim, const npy_intp* shape, double** values, const std:
     delete lease;
     return nullptr;
   }
-  PyObject* array = PyArray_NewFromDescr(&PyArray_Type, PyArray_DescrFromType(NPY_DOUBLE), ndim,
-                                         const_cast<npy_intp*>(shape), nullptr, lease->block.values,
-                                         NPY_ARRAY_CARRAY, nullptr);
-  if (array == nullptr) {
-    Py_DECREF(capsule);
-    return nullptr;
-  }
-  // Steals the capsule, even when it fails.
-  if (PyArray_SetBaseObject(reinterpret_cast<PyArrayObject*>(array), capsule) < 0) {
-    Py_DECREF(array);
-    return nullptr;
-  }
   *values = lease->block.values;
-  return array;
+  return array_over(ndim, shape, lease->block.values, capsule);
 }
 
 PyObject* to_python(std::span<const double> values) {
