@@ -215,14 +215,15 @@ class Model:
 class Data:
     """The workspace of one model: the algorithms write into it and its properties read it back.
 
-    Each property returns a new object built from what the last call left (zeros before any call).
+    Each property returns a new object built from what the last call left
+    (before any call: identity placements, zeros elsewhere).
     Data pickles and copies as a fresh workspace of the same shape.
     """
 
     def __new__(cls, model: Model) -> Data:
-        """A zeroed workspace sized for `model`; it keeps no reference to the model."""
+        """A workspace sized for `model`: identity placements, zeros elsewhere; it keeps no reference to the model."""
     def reset(self) -> None:
-        """Zero every field."""
+        """Back to the state of a new workspace: identity placements, zeros elsewhere; no size changes."""
     def get_joint_placement(self, joint_id: int) -> SE3:
         """oMi[joint_id]: the joint's placement in the world."""
     def get_joint_translation(self, joint_id: int) -> _Array:
