@@ -19,7 +19,7 @@ ResultBlocks::Block ResultBlocks::take(size_t n) {
     std::lock_guard lock(mutex_);
     auto best = idle_.end();
     for (auto it = idle_.begin(); it != idle_.end(); ++it)
-      if (it->capacity >= n && it->capacity / 2 < n && (best == idle_.end() || it->capacity < best->capacity))
+      if (fits(it->capacity, n) && (best == idle_.end() || it->capacity < best->capacity))
         best = it;
     if (best != idle_.end()) {
       const Block block = *best;

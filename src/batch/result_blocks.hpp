@@ -10,6 +10,11 @@
 
 namespace kavrel {
 
+// Whether a block of `capacity` values may take a result of n values: large
+// enough, and less than twice as large, so that a small result never holds
+// memory that a larger one will want.
+constexpr bool fits(size_t capacity, size_t n) { return capacity >= n && capacity / 2 < n; }
+
 class ResultBlocks {
  public:
   ResultBlocks() { idle_.reserve(kIdle + 1); }
@@ -22,8 +27,8 @@ class ResultBlocks {
     size_t capacity = 0;
   };
 
-  // A block of at least n values: the tightest idle one that is less than
-  // twice as large, or a new one. Its values are not initialised.
+  // A block of at least n values: the tightest idle one that fits, or a new
+  // one. Its values are not initialised.
   Block take(size_t n);
   // Keeps the block for a later take; beyond kIdle idle blocks, the oldest is
   // freed. Never throws: it runs when an array is freed.

@@ -246,9 +246,9 @@ PyObject* array_over(int ndim, const npy_intp* shape, double* values, PyObject* 
 // when their array is freed and handed to the next results. NumPy caches
 // smaller data itself; for these sizes the C allocator takes a slow path
 // that costs about 60 ns a call (a tenth of a floating quadruped's mass
-// matrix call). Arrays are made and freed under the interpreter lock, which
-// every interpreter that loads a stable-ABI module has, so the spare blocks
-// need no lock of their own.
+// matrix call). They are taken as a batch's large blocks are, but need no
+// lock: arrays are made and freed under the interpreter lock, which every
+// interpreter that loads a stable-ABI module has.
 constexpr size_t kSpareMinBytes = 1024, kSpareMaxBytes = size_t{1} << 20;
 constexpr const char* kSpareName = "kavrel.SpareBlock";
 
@@ -258,12 +258,11 @@ struct Spare {
 };
 std::array<Spare, 4> spares;
 
-// The tightest spare block of at least n values and less than twice that, or a new one.
+// The tightest spare block that fits n values, or a new one.
 Spare take_spare(size_t n) {
   Spare* best = nullptr;
   for (Spare& spare : spares)
-    if (spare.values != nullptr && spare.capacity >= n && spare.capacity / 2 < n &&
-        (best == nullptr || spare.capacity < best->capacity))
+    if (spare.values != nullptr && fits(spare.capacity, n) && (best == nullptr || spare.capacity < best->capacity))
       best = &spare;
   if (best == nullptr) return {static_cast<double*>(std::malloc(n * sizeof(double))), n};
   return std::exchange(*best, Spare{});
