@@ -421,10 +421,16 @@ def forwardKinematics(model: Model, data: Data, q: _Array) -> None:
     """Joint placements at q: writes data.liMi and data.oMi."""
 
 def rnea(model: Model, data: Data, q: _Array, v: _Array, a: _Array) -> _Array:
-    """Inverse dynamics: the (nv,) torques for acceleration a at (q, v), with gravity. Writes data.tau, v, a, f."""
+    """Inverse dynamics: the (nv,) torques for acceleration a at (q, v), with gravity.
+
+    Writes data.tau, liMi, oMi, v, a and f.
+    """
 
 def crba(model: Model, data: Data, q: _Array) -> _Array:
-    """The (nv, nv) mass matrix at q. Writes data.M (upper triangle), J and composite_inertia."""
+    """The (nv, nv) mass matrix at q as computed: its upper triangle, zeros below (data.M mirrors it).
+
+    Writes data.M (upper triangle), liMi, oMi, J and composite_inertia.
+    """
 
 def computeJointJacobians(model: Model, data: Data, q: _Array) -> None:
     """The world Jacobian of every joint at q: writes data.J (6, nv, linear rows first), liMi and oMi.
@@ -451,10 +457,13 @@ def getFrameJacobianTimeVariation(
     """The (6, nv) time variation of `getFrameJacobian`, from the last `computeJointJacobiansTimeVariation`."""
 
 def non_linear_effects(model: Model, data: Data, q: _Array, v: _Array) -> _Array:
-    """Coriolis, centrifugal and gravity torques (nv,) at (q, v): rnea with zero acceleration. Writes data.nle."""
+    """Coriolis, centrifugal and gravity torques (nv,) at (q, v): rnea with zero acceleration.
+
+    Writes data.nle, and what rnea writes.
+    """
 
 def compute_gravity(model: Model, data: Data, q: _Array) -> _Array:
-    """Gravity torques (nv,) at q. Writes data.g."""
+    """Gravity torques (nv,) at q: rnea at rest. Writes data.g, and what rnea writes."""
 
 def computeAllTerms(model: Model, data: Data, q: _Array, v: _Array) -> None:
     """Every term at (q, v): kinematics, J, dJ, M, nle, g, centroidal quantities and energies, into data."""
