@@ -225,6 +225,12 @@ PyObject* to_python(const std::vector<SE3>& transforms) {
 PyObject* to_python(const std::vector<size_t>& values) { return list_of(values, PyLong_FromSize_t); }
 
 namespace {
+size_t element_count(int ndim, const npy_intp* shape) {
+  size_t n = 1;
+  for (int k = 0; k < ndim; ++k) n *= static_cast<size_t>(shape[k]);
+  return n;
+}
+
 // A C-ordered array over `values`, which `base` owns; takes over the
 // reference to `base`, even when it fails.
 PyObject* array_over(int ndim, const npy_intp* shape, double* values, PyObject* base) {
@@ -295,8 +301,7 @@ PyObject* new_array_in_spare(int ndim, const npy_intp* shape, size_t n, double**
 }  // namespace
 
 PyObject* new_array(int ndim, const npy_intp* shape, double** values) {
-  size_t n = 1;
-  for (int k = 0; k < ndim; ++k) n *= static_cast<size_t>(shape[k]);
+  const size_t n = element_count(ndim, shape);
   if (n * sizeof(double) > kSpareMinBytes && n * sizeof(double) < kSpareMaxBytes)
     return new_array_in_spare(ndim, shape, n, values);
   PyObject* array = PyArray_SimpleNew(ndim, const_cast<npy_intp*>(shape), NPY_DOUBLE);
@@ -325,8 +330,7 @@ void give_back_lease(PyObject* capsule) {
 
 PyObject* new_array(int ndim, const npy_intp* shape, double** values, const std::shared_ptr<ResultBlocks>& blocks) {
   if (blocks == nullptr) return new_array(ndim, shape, values);
-  size_t n = 1;
-  for (int k = 0; k < ndim; ++k) n *= static_cast<size_t>(shape[k]);
+  const size_t n = element_count(ndim, shape);
   if (n * sizeof(double) < kRecycledBytes) return new_array(ndim, shape, values);
   auto* lease = new BlockLease{blocks, blocks->take(n)};
   PyObject* capsule = PyCapsule_New(lease, kLeaseName, give_back_lease);
