@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "types/result.hpp"
+#include "types/sin_cos.hpp"
 
 namespace kavrel {
 
@@ -12,7 +13,8 @@ namespace {
 // Rotation by theta about the unit axis u, entry by entry (Rodrigues).
 Mat3 axis_rotation(const Vec3& u, double theta) {
   if (theta == 0.0) return Mat3::Identity();
-  const double c = std::cos(theta), s = std::sin(theta), t = 1.0 - c;
+  const auto [s, c] = sin_cos(theta);
+  const double t = 1.0 - c;
   const double ux = u.x(), uy = u.y(), uz = u.z();
   Mat3 r;
   r(0, 0) = ux * ux + c * (1.0 - ux * ux);

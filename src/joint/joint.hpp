@@ -9,6 +9,7 @@
 #include <span>
 
 #include "types/se3.hpp"
+#include "types/sin_cos.hpp"
 
 namespace kavrel {
 
@@ -78,7 +79,7 @@ template <int K>
 }
 
 [[gnu::always_inline]] inline SE3 turn_about_aligned_axis(const SE3& placement, int k, double theta) {
-  const double c = std::cos(theta), s = std::sin(theta);
+  const auto [s, c] = sin_cos(theta);
   if (k == 0) return turn_about<0>(placement, c, s);
   return k == 1 ? turn_about<1>(placement, c, s) : turn_about<2>(placement, c, s);
 }

@@ -2,6 +2,7 @@
 // algebra, the vector kernels, frame flags, limit
 // bookkeeping, internal-failure messages, and passes that allocate nothing.
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -26,6 +27,7 @@
 #include "algorithms/rnea_derivatives.hpp"
 #include "batch/result_blocks.hpp"
 #include "types/dense_kernels.hpp"
+#include "types/sin_cos.hpp"
 
 // Every allocation of the program is counted, so that a test can prove a pass makes none;
 // Eigen's temporaries come from malloc, not new, so malloc is counted too (glibc). Under
@@ -254,6 +256,43 @@ void dense_kernels() {
   }
 }
 
+// Distance in representable doubles; both of one sign here.
+int64_t ulps_apart(double a, double b) {
+  const auto bits = [](double x) { return std::bit_cast<int64_t>(std::fabs(x)); };
+  return std::signbit(a) == std::signbit(b) ? std::abs(bits(a) - bits(b)) : INT64_MAX;
+}
+
+void sine_and_cosine() {
+  Random random;
+  const double half_pi = 0x1.921fb54442d18p+0;
+  // Each range within an ulp of the C library's (correctly rounded nearly always).
+  const std::pair<const char*, std::function<double()>> ranges[] = {
+      {"a quarter turn", [&] { return random.number() * half_pi / 2; }},
+      {"joint angles", [&] { return random.number() * 50.0; }},
+      {"tiny angles", [&] { return std::ldexp(random.number(), -30 - int(random.engine() % 40)); }},
+      {"near multiples of pi/2", [&] {
+         double x = double(int64_t(random.engine() % 200000) - 100000) * half_pi;
+         for (int k = int(random.engine() % 7); k > 0; --k) x = std::nextafter(x, 0.0);
+         return x;
+       }},
+      {"up to 2^20", [&] { return random.number() * 0x1p20; }},
+      {"beyond 2^20", [&] { return random.number() * 1e12; }},
+  };
+  for (const auto& [name, angle] : ranges) {
+    int64_t worst = 0;
+    for (int k = 0; k < 20000; ++k) {
+      const double x = angle();
+      const SinCos r = sin_cos(x);
+      worst = std::max({worst, ulps_apart(r.sin, std::sin(x)), ulps_apart(r.cos, std::cos(x))});
+    }
+    check(worst <= 1, std::string("sine and cosine of ") + name + ": " + std::to_string(worst) + " ulps");
+  }
+  const SinCos zero = sin_cos(-0.0), infinite = sin_cos(inf), nan = sin_cos(std::nan(""));
+  check(zero.sin == 0.0 && std::signbit(zero.sin) && zero.cos == 1.0, "sine and cosine of -0");
+  check(std::isnan(infinite.sin) && std::isnan(infinite.cos) && std::isnan(nan.sin) && std::isnan(nan.cos),
+        "sine and cosine of infinity and NaN");
+}
+
 void passes_allocate_nothing() {
   const Model model = every_kind_tree();
   Data data(model);
@@ -313,6 +352,7 @@ int main() {
   integrate_internal_checks();
   spatial_identities();
   dense_kernels();
+  sine_and_cosine();
   result_blocks();
   passes_allocate_nothing();
   std::printf("%d passed, %d failed\n", passed, failed);
