@@ -88,9 +88,15 @@ Joint Joint::make(JointType type, const Vec3& axis) {
 
 Mat3 quaternion_rotation(double x, double y, double z, double w) {
   const double scale = std::max({std::abs(x), std::abs(y), std::abs(z), std::abs(w)});
-  x /= scale; y /= scale; z /= scale; w /= scale;
-  const double n = std::sqrt(x * x + y * y + z * z + w * w);
-  x /= n; y /= n; z /= n; w /= n;
+  // Far from overflow and underflow (and not NaN), one division does.
+  if (scale >= 0x1p-500 && scale <= 0x1p500) {
+    const double inverse = 1.0 / std::sqrt(x * x + y * y + z * z + w * w);
+    x *= inverse; y *= inverse; z *= inverse; w *= inverse;
+  } else {
+    x /= scale; y /= scale; z /= scale; w /= scale;
+    const double n = std::sqrt(x * x + y * y + z * z + w * w);
+    x /= n; y /= n; z /= n; w /= n;
+  }
   Mat3 r;
   r(0, 0) = w * w + x * x - y * y - z * z;
   r(1, 1) = w * w - x * x + y * y - z * z;

@@ -106,7 +106,7 @@ template <int K>
 }
 
 // Rotation of the quaternion (x, y, z, w), normalised without overflow or
-// underflow: the largest component is scaled to 1 first.
+// underflow: a very large or small one has its largest component scaled to 1 first.
 Mat3 quaternion_rotation(double x, double y, double z, double w);
 
 // S * v for the joint's slice of v (nv values). Inline: every pass calls it per joint.
