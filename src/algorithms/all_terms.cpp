@@ -21,8 +21,9 @@ void forward_pass(const Model& model, Data& data, std::span<const double> v) {
     const Inertia& body = model.inertias[i];
     const Motion& vi = data.v[i];
     const Motion bias = cross(vi, compute_joint_velocity(model.joints[i], v.data() + model.joint_v_idx[i]));
-    data.a[i] = liMi.act_inverse(data.a[parent]) + bias;
-    data.a_gf[i] = liMi.act_inverse(data.a_gf[parent]) + bias;
+    const auto [a, a_gf] = liMi.act_inverse(data.a[parent], data.a_gf[parent]);
+    data.a[i] = a + bias;
+    data.a_gf[i] = a_gf + bias;
     data.momentum[i] = body * vi;
     data.f[i] = body * data.a_gf[i] + cross(vi, data.momentum[i]);
     data.composite_inertia[i] = se3_act_on_inertia(data.oMi[i], body);

@@ -1,5 +1,7 @@
 #include "algorithms/rnea.hpp"
 
+#include <tuple>
+
 #include "algorithms/forward_kinematics.hpp"
 
 namespace kavrel {
@@ -22,11 +24,13 @@ void rnea_pass(const Model& model, Data& data, std::span<const double> q, std::s
     const Joint& joint = model.joints[i];
     const size_t parent = model.parents[i], first = model.joint_v_idx[i];
     const Inertia& body = model.inertias[i];
-    Motion ai = liMi.act_inverse(data.a[parent]);
+    Motion vi, ai;
+    if constexpr (WithVelocity) std::tie(vi, ai) = liMi.act_inverse(data.v[parent], data.a[parent]);
+    else ai = liMi.act_inverse(data.a[parent]);
     if constexpr (WithAcceleration) ai += compute_joint_velocity(joint, a.data() + first);
     if constexpr (WithVelocity) {
       const Motion vj = compute_joint_velocity(joint, v.data() + first);
-      const Motion vi = liMi.act_inverse(data.v[parent]) + vj;
+      vi += vj;
       ai += cross(vi, vj);
       data.f[i] = body.force_at(vi, ai);
       data.v[i] = vi;

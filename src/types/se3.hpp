@@ -1,7 +1,9 @@
 // Rigid transforms: child coordinates to parent coordinates.
 #pragma once
 
-#include "types/spatial.hpp"
+#include <utility>
+
+#include "types/lanes.hpp"
 
 namespace kavrel {
 
@@ -57,6 +59,14 @@ struct SE3 {
   // Motion expressed in the parent frame, re-expressed in the child frame.
   Motion act_inverse(const Motion& m) const {
     return {rotate_back(rotation, m.angular), rotate_back(rotation, minus_cross(m.linear, translation, m.angular))};
+  }
+
+  // Two motions at once, as a body's velocity and acceleration go.
+  std::pair<Motion, Motion> act_inverse(const Motion& first, const Motion& second) const {
+    const Vec3Pair angular = Vec3Pair::of(first.angular, second.angular);
+    const Vec3Pair w = rotate_back(rotation, angular);
+    const Vec3Pair u = rotate_back(rotation, minus_cross(Vec3Pair::of(first.linear, second.linear), translation, angular));
+    return {{w.first(), u.first()}, {w.second(), u.second()}};
   }
 
   Force act(const Force& f) const {
