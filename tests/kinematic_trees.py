@@ -4,6 +4,7 @@ import math
 from xml.etree import ElementTree
 
 import numpy as np
+import pytest
 
 import kavrel
 from kavrel import SE3, Data, Model, ReferenceFrame
@@ -38,13 +39,17 @@ class Tree:
         self.nv_of = nv
         self.parents = model.parents
 
+    def chain(self, i):
+        """Joint i and its ancestors, the universe left out."""
+        joints = []
+        while i != 0:
+            joints.append(i)
+            i = self.parents[i]
+        return joints
+
     def support(self, i):
         """Velocity columns of joint i and its ancestors."""
-        cols = []
-        while i != 0:
-            cols += range(self.v_idx[i], self.v_idx[i] + self.nv_of[i])
-            i = self.parents[i]
-        return sorted(cols)
+        return sorted(c for j in self.chain(i) for c in range(self.v_idx[j], self.v_idx[j] + self.nv_of[j]))
 
     def random_q(self, rng):
         q = np.zeros(self.model.nq)
@@ -141,15 +146,28 @@ def random_state(model, rng):
     return kavrel.integrate(model, kavrel.neutral(model), rng.normal(size=model.nv)), *rng.normal(size=(2, model.nv))
 
 
-def bench_tree(robots_dir, name):
-    return tree_from_urdf((robots_dir / "bench" / f"{name}.urdf").read_text())
-
-
 def with_inertias(model, rng):
     for i in range(1, model.njoints):
         a = rng.normal(size=(3, 3))
         model.set_body_inertia(i, rng.uniform(0.5, 2.0), rng.normal(size=3) * 0.2, a @ a.T + 0.05 * np.eye(3))
     return model
+
+
+def sources(seeds, robots):
+    """Parameters: a random tree of each builder for every seed, then robot files (paths under robots/)."""
+    return [*(pytest.param((build, seed), id=f"{build.__name__}-{seed}")
+              for build in (add_joint_tree, urdf_tree) for seed in seeds),
+            *(pytest.param((None, name), id=name) for name in robots)]
+
+
+def source_tree(source, rng, n, request):
+    """A random tree of n joints with random inertias, or a robot file's tree as the file has it."""
+    build, key = source
+    if build is None:
+        return tree_from_urdf((request.getfixturevalue("robots_dir") / f"{key}.urdf").read_text())
+    tree = build(rng, n)
+    with_inertias(tree.model, rng)
+    return tree
 
 
 def snapshot(data):
@@ -160,6 +178,18 @@ def snapshot(data):
             value = getattr(data, name)
             state[name] = np.array([m.homogeneous for m in value] if isinstance(value, list) else value)
     return state
+
+
+def described(model):
+    """Every table Python can read, inertias included."""
+    tables = {name: getattr(model, name) for name in (
+        "name", "nq", "nv", "njoints", "nframes", "names", "parents", "frame_names", "frame_parents", "frame_types",
+        "joint_types", "joint_nq", "joint_nv", "joint_q_idx", "joint_v_idx", "joint_axes", "lowerPositionLimit",
+        "upperPositionLimit", "gravity_full")}
+    tables["placements"] = np.array([m.homogeneous for m in model.joint_placements + model.frame_placements])
+    tables["inertias"] = np.array([np.r_[m, lever, rotational.ravel()]
+                                   for m, lever, rotational in map(model.get_body_inertia, range(model.njoints))])
+    return tables
 
 
 def changed(before, after):

@@ -8,7 +8,7 @@ import pytest
 
 import kavrel
 from kavrel import Batch, ReferenceFrame
-from kinematic_trees import X, Z, add_joint_tree, bench_tree, model_of, urdf_tree, with_inertias
+from kinematic_trees import X, Z, add_joint_tree, model_of, source_tree, urdf_tree, with_inertias
 
 LOCAL = ReferenceFrame.LOCAL
 
@@ -41,16 +41,14 @@ def methods(model, q, v, a, frame):
 
 
 @pytest.mark.parametrize("source,sizes", [
-    ((add_joint_tree, 1), (0, 1, 7, 10_000)), ((urdf_tree, 2), (1, 7, 300)), ((None, "hyq_floating"), (50,)),
+    ((add_joint_tree, 1), (0, 1, 7, 10_000)), ((urdf_tree, 2), (1, 7, 300)), ((None, "bench/hyq_floating"), (50,)),
 ], ids=["add_joint", "urdf", "hyq_floating"])
 def test_rows_are_the_single_calls(source, sizes, request):
-    build, key = source
-    rng = np.random.default_rng(key if build else 3)
-    tree = build(rng, 9) if build else bench_tree(request.getfixturevalue("robots_dir"), key)
-    model = with_inertias(tree.model, rng) if build else tree.model
+    tree = source_tree(source, rng := np.random.default_rng(source[1] if source[0] else 3), 9, request)
+    model, frame = tree.model, (tree.model.nframes - 1 if source[0] else 7)
     batches = [Batch(model, threads) for threads in (1, 2, 4)]
     for n in sizes:
-        for name, (batched, single, shape) in methods(model, *states(tree, rng, n), model.nframes - 1 if build else 7).items():
+        for name, (batched, single, shape) in methods(model, *states(tree, rng, n), frame).items():
             expected = np.reshape([single(i) for i in range(n)], (n, *shape))
             for batch in batches:
                 result = batched(batch)
@@ -97,22 +95,31 @@ def test_interpreter_lock_is_released_and_batches_run_together():
         np.testing.assert_array_equal(result, expected)
 
 
-def test_large_results_reuse_released_memory_and_outlive_the_batch():
+def test_results_reuse_released_memory_never_held_memory_and_outlive_the_batch():
     rng = np.random.default_rng(7)
-    # Mass matrices of a 13-joint chain: rows of 1352 bytes, not whole cache lines; 5.4 MB in all.
+    # Mass matrices of a 13-joint chain: 1352 bytes, not whole cache lines; 5.4 MB for a batch of 4000.
     model = with_inertias(model_of(*[(k, "revolute", X if k % 2 else Z, [0, 0, 0.1]) for k in range(13)]), rng)
-    batch, data, n = Batch(model, 2), model.createData(), 4000
-    first, second = rng.normal(size=(2, n, 13))
+    batch, data, (first, second) = Batch(model, 2), model.createData(), rng.normal(size=(2, 4000, 13))
+    full = lambda q: (kavrel.crba(model, data, q), data.M)[1]
+    # Single calls: more results held than the spare blocks kept, then one released and taken again.
+    expected = [kavrel.crba(model, data, q).copy() for q in first[:8]]
+    held = [kavrel.crba(model, data, q) for q in first[:8]]
+    del held[3]
+    again, M = kavrel.crba(model, data, first[3]), data.M
+    assert again.flags.writeable and again.flags.c_contiguous
+    np.testing.assert_array_equal(M, np.triu(M) + np.triu(M, 1).T)
+    for result, values in zip(held[:3] + [again] + held[3:], expected):
+        np.testing.assert_array_equal(result, values)
+    # Batches: every value of a reused block is written again; a result still held is never reused.
     kept = batch.crba(first)
     released = batch.crba(first)
     address = released.__array_interface__["data"][0]
     del released
-    # Every value of a reused block is written again; a result still held is never reused.
     again = batch.crba(second)
     assert again.__array_interface__["data"][0] == address and again.flags.writeable
-    np.testing.assert_array_equal(again, [(kavrel.crba(model, data, q), data.M)[1] for q in second])
+    np.testing.assert_array_equal(again, [full(q) for q in second])
     del batch
-    np.testing.assert_array_equal(kept, [(kavrel.crba(model, data, q), data.M)[1] for q in first])
+    np.testing.assert_array_equal(kept, [full(q) for q in first])
 
 
 def test_the_batch_keeps_its_own_model_and_pickles():

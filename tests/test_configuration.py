@@ -5,7 +5,7 @@ import numpy as np
 import pytest
 
 import kavrel
-from kinematic_trees import S4, Z, add_joint_tree, assert_close, model_of, urdf_tree
+from kinematic_trees import S4, Z, assert_close, model_of, source_tree, sources
 
 
 def chain(*kinds):
@@ -57,9 +57,6 @@ def test_integrate_closed_form(kind, q, v, expected):
         assert_close(result, expected, 1e-15 if kind == "spherical" and v[0] == 1e-9 else 1e-12, kind)
 
 
-BUILDERS = [pytest.param(add_joint_tree, id="add_joint"), pytest.param(urdf_tree, id="urdf")]
-
-
 def unit_slices(tree, q):
     """Norms of every (cos, sin) pair and quaternion in q."""
     spans = {"continuous": (0, 2), "planar": (2, 4), "floating": (3, 7), "spherical": (0, 4)}
@@ -67,12 +64,10 @@ def unit_slices(tree, q):
                      for k, o in zip(tree.kinds, tree.q_idx) if k in spans])
 
 
-@pytest.mark.parametrize("build", BUILDERS)
-@pytest.mark.parametrize("seed", range(3))
-def test_a_zero_step_and_many_steps_of_random_trees(build, seed):
+@pytest.mark.parametrize("source", sources(range(3), []))
+def test_a_zero_step_and_many_steps_of_random_trees(source, request):
     # The velocity each step gives a joint: see the finite differences of the kinematics tests.
-    rng = np.random.default_rng(seed)
-    tree = build(rng, 8)
+    tree = source_tree(source, rng := np.random.default_rng(source[1]), 8, request)
     q = tree.random_q(rng)
     assert_close(kavrel.integrate(tree.model, q, np.zeros(tree.model.nv)), q, 1e-14, "integrate(q, 0)")
     for _ in range(50):

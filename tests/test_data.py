@@ -4,7 +4,7 @@ import pytest
 
 import kavrel
 from kavrel import SE3, Data, Model
-from kinematic_trees import PASSES, X, Z, changed, model_of, random_state, snapshot
+from kinematic_trees import FRAMES, PASSES, X, Z, changed, model_of, random_state, snapshot
 
 
 def tree_model():
@@ -38,8 +38,11 @@ def assert_fresh(data, njoints, nq, nv):
 def test_fresh_reset_and_a_workspace_older_than_its_model():
     assert_fresh(Data(Model()), 1, 0, 0)
     model = tree_model()
-    data = Data(model)
+    data, tip = Data(model), model.add_frame("tip", 3, SE3(np.eye(3), X))
     assert_fresh(data, 5, 9, 8)
+    for get in (kavrel.getFrameJacobian, kavrel.getFrameJacobianTimeVariation):
+        for rf in FRAMES:  # nothing computed yet: zero, not whatever the memory held
+            assert not get(model, data, tip, rf).any()
     q, v, _ = random_state(model, np.random.default_rng(3))
     for i in range(1, model.njoints):
         model.set_body_inertia(i, 1.0, np.zeros(3), np.eye(3))

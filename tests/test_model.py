@@ -83,14 +83,10 @@ def test_tables_describe_the_model(seed):
     np.testing.assert_array_equal(stacked, np.array([m.homogeneous for m in data.oMi]))
     for i, placement in enumerate(model.joint_placements[1:], 1):
         assert_close(stacked[i], stacked[model.parents[i]] @ placement.homogeneous, 1e-14, f"oMi[{i}]")
-    assert len(model.frame_placements) == model.nframes  # frame tables: see the URDF and report tests
-
-
-def test_frame_type_names_and_operational_frames():
-    model = kavrel.parse_urdf_from_string('<robot name="r"><link name="a"/><link name="b"/><joint name="j" '
-                                          'type="continuous"><parent link="a"/><child link="b"/></joint></robot>')
-    assert model.joint_types == ["fixed", "continuous"]  # frame types: see the URDF tests
-    placement = SE3(rpy_matrix(0.1, 0.2, 0.3), np.array([0.0, 0.0, 0.1]))
-    assert model.add_frame(name="tcp", parent_joint=1, placement=placement) == 4
-    assert (model.nframes, model.getFrameId("tcp"), model.frame_parents[4], model.frame_types[4]) == (5, 4, 1, "OP_FRAME")
-    np.testing.assert_array_equal(model.frame_placements[4].homogeneous, placement.homogeneous)
+    # An operational frame comes after the importer's; other frame tables: see the URDF and report tests.
+    placement, tcp = SE3(rpy_matrix(0.1, 0.2, 0.3), np.array([0.0, 0.0, 0.1])), model.nframes
+    assert model.add_frame(name="tcp", parent_joint=3, placement=placement) == tcp
+    assert (model.nframes, model.getFrameId("tcp"), model.frame_parents[tcp], model.frame_types[tcp]) == (
+        tcp + 1, tcp, 3, "OP_FRAME")
+    assert len(model.frame_placements) == model.nframes
+    np.testing.assert_array_equal(model.frame_placements[tcp].homogeneous, placement.homogeneous)

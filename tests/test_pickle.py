@@ -7,7 +7,8 @@ import pytest
 
 import kavrel
 from kavrel import SE3, Data, Model, ReferenceFrame
-from kinematic_trees import FRAMES, PASSES, add_joint_tree, random_state, rpy_matrix, snapshot, urdf_tree, with_inertias
+from kinematic_trees import (FRAMES, PASSES, add_joint_tree, described, random_state, rpy_matrix, snapshot, urdf_tree,
+                             with_inertias)
 
 ROUND_TRIPS = [
     pytest.param(copy.copy, id="copy"),
@@ -15,18 +16,6 @@ ROUND_TRIPS = [
     pytest.param(lambda x: pickle.loads(pickle.dumps(x)), id="pickle"),
     pytest.param(lambda x: pickle.loads(pickle.dumps(x, protocol=2)), id="pickle-2"),
 ]
-
-
-def described(model):
-    """Every table Python can read, inertias included."""
-    tables = {name: getattr(model, name) for name in (
-        "name", "nq", "nv", "njoints", "nframes", "names", "parents", "frame_names", "frame_parents", "frame_types",
-        "joint_types", "joint_nq", "joint_nv", "joint_q_idx", "joint_v_idx", "joint_axes", "lowerPositionLimit",
-        "upperPositionLimit", "gravity_full")}
-    tables["placements"] = np.array([m.homogeneous for m in model.joint_placements + model.frame_placements])
-    tables["inertias"] = np.array([np.r_[m, lever, rotational.ravel()]
-                                   for m, lever, rotational in map(model.get_body_inertia, range(model.njoints))])
-    return tables
 
 
 def results(model, rng):

@@ -49,7 +49,7 @@ def test_wrong_shape_is_refused_before_its_elements_are_read(call, message):
     assert str(error.value) == message
 
 
-def test_inputs_are_copied_never_written_and_results_are_new():
+def test_values_are_copies_read_only_and_compared_by_identity():
     r, p = rotation_z(0.3), np.array([1.0, 2.0, 3.0])
     r.setflags(write=False)
     x = SE3(r, p)
@@ -57,7 +57,11 @@ def test_inputs_are_copied_never_written_and_results_are_new():
     h, h2, rotation = x.homogeneous, x.to_homogeneous(), x.rotation
     h[0, 3] = h2[0, 3] = rotation[0, 0] = 7.0
     assert x.homogeneous[0, 3] == 1.0 and x.rotation[0, 0] == math.cos(0.3)
+    with pytest.raises(AttributeError):
+        x.homogeneous = np.eye(4)
     assert x.inverse() is not x and SE3.identity() is not SE3.identity()
+    assert x != SE3(r, np.array([1.0, 2.0, 3.0])) and x == x
+    assert repr(x) == str(x) == "SE3(rotation=..., translation=...)"
 
 
 def test_compose_and_inverse():
@@ -75,14 +79,6 @@ def test_compose_and_inverse():
     skewed = np.array([[2.0, 1.0, 0.0], [0.0, 1.0, 0.0], [0.0, 0.0, 1.0]])
     inv = SE3(skewed, np.array([1.0, 1.0, 0.0])).inverse().homogeneous
     np.testing.assert_array_equal(inv[:3], np.c_[skewed.T, -(skewed.T @ [1.0, 1.0, 0.0])])
-
-
-def test_text_forms_and_read_only_property():
-    a = SE3(rotation_z(1.0), np.ones(3))
-    assert repr(a) == str(a) == "SE3(rotation=..., translation=...)"
-    with pytest.raises(AttributeError):
-        a.homogeneous = np.eye(4)
-    assert a != SE3(rotation_z(1.0), np.ones(3)) and a == a
 
 
 def test_reference_frames():
