@@ -209,6 +209,18 @@ def test_single_revolute_mass_matrix_and_angular_gravity():
     np.testing.assert_allclose(data.g, [-0.3], rtol=1e-15)
 
 
+def test_two_link_planar_arm_coriolis():
+    model = model_of((0, "revolute", Z, [0, 0, 0]), (1, "revolute", Z, X))
+    for i in (1, 2):
+        model.set_body_inertia(i, 1.0, np.array([0.5, 0, 0]), np.zeros((3, 3)))
+    data = Data(model)
+    rng = np.random.default_rng(4)
+    for q, v in [((0.3, math.pi / 2), (1, 0)), ((0.7, 0.0), (2, -1)), tuple(rng.normal(size=(2, 2)))]:
+        h = 0.5 * math.sin(q[1])
+        kavrel.computeCoriolisMatrix(model, data, np.array(q, float), np.array(v, float))
+        assert_close(data.C, [[-h * v[1], -h * (v[0] + v[1])], [h * v[0], 0]], 1e-15, "C")
+
+
 def test_singular_models_are_refused():
     model = model_of((0, "revolute", Z, [0, 0, 0]), (1, "prismatic", X, [0, 0, 0]), (2, "fixed", X, [0, 0, 0]))
     model.set_body_inertia(1, 1.0, np.array([1.0, 0, 0]), np.eye(3))
