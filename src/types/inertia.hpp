@@ -66,8 +66,9 @@ struct Inertia {
 inline constexpr double kMassThreshold = 1e-10;
 
 // The inertia re-expressed in the parent frame of the transform: (m, R c + p,
-// R I R^T), the last product formed for the six stored entries only.
-inline Inertia se3_act_on_inertia(const SE3& placement, const Inertia& inertia) {
+// R I R^T), the last product formed for the six stored entries only. Inline:
+// a result returned through the stack stalls the copy into the workspace.
+[[gnu::always_inline]] inline Inertia se3_act_on_inertia(const SE3& placement, const Inertia& inertia) {
   const Mat3& r = placement.rotation;
   const Mat3 ri = r * inertia.rotational.matrix();
   const auto entry = [&](int i, int j) { return ri.row(i).dot(r.row(j)); };
