@@ -1,7 +1,7 @@
 // Two 3-vectors side by side, one per lane of a two-double register: two
 // quantities that go through the same products (a body's velocity and its
-// acceleration) take one pass of the arithmetic. Each lane rounds exactly as
-// the single-vector form does, so the results are the same to the bit.
+// acceleration) take one pass of the arithmetic. Each lane sums in the order
+// of the single-vector form, so that both round alike.
 #pragma once
 
 #include "types/spatial.hpp"

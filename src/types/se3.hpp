@@ -65,7 +65,8 @@ struct SE3 {
   std::pair<Motion, Motion> act_inverse(const Motion& first, const Motion& second) const {
     const Vec3Pair angular = Vec3Pair::of(first.angular, second.angular);
     const Vec3Pair w = rotate_back(rotation, angular);
-    const Vec3Pair u = rotate_back(rotation, minus_cross(Vec3Pair::of(first.linear, second.linear), translation, angular));
+    const Vec3Pair linear = Vec3Pair::of(first.linear, second.linear);
+    const Vec3Pair u = rotate_back(rotation, minus_cross(linear, translation, angular));
     return {{w.first(), u.first()}, {w.second(), u.second()}};
   }
 
