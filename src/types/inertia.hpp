@@ -70,19 +70,14 @@ inline constexpr double kMassThreshold = 1e-10;
 // a result returned through the stack stalls the copy into the workspace.
 [[gnu::always_inline]] inline Inertia se3_act_on_inertia(const SE3& placement, const Inertia& inertia) {
   const Mat3& r = placement.rotation;
-  const auto& s = inertia.rotational.values;
-  // Rows 0 and 1 of R I side by side, row 2 alone; then R I R^T from them.
-  const Lanes r0 = {r(0, 0), r(1, 0)}, r1 = {r(0, 1), r(1, 1)}, r2 = {r(0, 2), r(1, 2)};
-  const Lanes top[3] = {r0 * splat(s[0]) + r1 * splat(s[1]) + r2 * splat(s[3]),
-                        r0 * splat(s[1]) + r1 * splat(s[2]) + r2 * splat(s[4]),
-                        r0 * splat(s[3]) + r1 * splat(s[4]) + r2 * splat(s[5])};
-  const double bottom[3] = {r(2, 0) * s[0] + r(2, 1) * s[1] + r(2, 2) * s[3],
-                            r(2, 0) * s[1] + r(2, 1) * s[2] + r(2, 2) * s[4],
-                            r(2, 0) * s[3] + r(2, 1) * s[4] + r(2, 2) * s[5]};
-  // (xx, yx) = rows 0, 1 of R I times row 0 of R; yy, zx, zy, zz one by one.
-  const Lanes first = top[0] * splat(r(0, 0)) + top[1] * splat(r(0, 1)) + top[2] * splat(r(0, 2));
-  const Lanes second = top[0] * splat(r(1, 0)) + top[1] * splat(r(1, 1)) + top[2] * splat(r(1, 2));
-  const auto bottom_dot = [&](int j) { return bottom[0] * r(j, 0) + bottom[1] * r(j, 1) + bottom[2] * r(j, 2); };
+  // Rows 0 and 1 of R I side by side (I is symmetric: they are I times rows 0
+  // and 1 of R), row 2 alone; then R I R^T from them.
+  const Vec3Pair top = inertia.rotational * Vec3Pair::of(r.row(0), r.row(1));
+  const Vec3 bottom = inertia.rotational * Vec3(r.row(2));
+  // (xx, yx) and (xy, yy): the two rows times rows 0 and 1 of R; zx, zy, zz one by one.
+  const auto top_dot = [&](int j) { return top.x * splat(r(j, 0)) + top.y * splat(r(j, 1)) + top.z * splat(r(j, 2)); };
+  const auto bottom_dot = [&](int j) { return bottom.x() * r(j, 0) + bottom.y() * r(j, 1) + bottom.z() * r(j, 2); };
+  const Lanes first = top_dot(0), second = top_dot(1);
   return {inertia.mass, placement.act_on_point(inertia.lever),
           Symmetric3{{first[0], first[1], second[1], bottom_dot(0), bottom_dot(1), bottom_dot(2)}}};
 }
