@@ -79,12 +79,12 @@ struct Invocation {
                 "the body's parameters must match the text signature");
 
   template <class... P>
-  static PyObject* run(std::tuple<Converter<P>...>& converters, PyObject* self, PyObject** slots) {
+  static PyObject* run(std::tuple<Converter<P>...>& converters, PyObject* self, PyObject* const* slots) {
     return run_indexed(converters, self, slots, std::index_sequence_for<P...>{});
   }
 
   template <class Tuple, size_t... I>
-  static PyObject* run_indexed(Tuple& converters, PyObject* self, PyObject** slots,
+  static PyObject* run_indexed(Tuple& converters, PyObject* self, PyObject* const* slots,
                                std::index_sequence<I...>) {
     constexpr size_t first = Sig.has_self ? 1 : 0;
     [[maybe_unused]] auto load = [&](auto index) {
@@ -115,7 +115,7 @@ struct Invocation {
     }
   }
 
-  static PyObject* call(PyObject* self, PyObject** slots) {
+  static PyObject* call(PyObject* self, PyObject* const* slots) {
     return guarded([&]() -> PyObject* {
       typename Traits::template Apply<Converters> converters;
       return run(converters.items, self, slots);
@@ -128,6 +128,9 @@ template <FixedString Owner, FixedString Sig, auto Body>
 struct FastCall {
   static constexpr Signature sig = parse_signature(Sig.view());
   static PyObject* call(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    // Every parameter given by position, in order: the arguments are the slots.
+    if (kwnames == nullptr && nargs == static_cast<Py_ssize_t>(sig.count))
+      return Invocation<Body, sig>::call(self, args);
     PyObject* slots[kMaxParameters] = {};
     const Py_ssize_t nkw = kwnames != nullptr ? PyTuple_Size(kwnames) : 0;
     if (!bind_arguments(sig, Owner.view(), args, nargs, nkw > 0 ? kwnames : nullptr, args + nargs,

@@ -88,8 +88,7 @@ bool Converter<std::span<const double>>::finish() {
     PyErr_SetString(PyExc_TypeError, "The given array is not contiguous");
     return false;
   }
-  values.assign(static_cast<const double*>(PyArray_DATA(array)),
-                static_cast<size_t>(PyArray_SIZE(array)));
+  values.assign(static_cast<const double*>(PyArray_DATA(array)), static_cast<size_t>(PyArray_DIM(array, 0)));
   return true;
 }
 

@@ -13,11 +13,12 @@
 namespace kavrel::python {
 
 // "{what} length {len} != {of} {expected}", the size check of every array argument.
+[[gnu::cold]] Error length_error(const char* what, size_t length, const char* of, size_t expected);
+
 inline std::optional<Error> check_length(const char* what, std::span<const double> values, const char* of,
                                          size_t expected) {
-  if (values.size() == expected) return std::nullopt;
-  return value_error(std::string(what) + " length " + std::to_string(values.size()) + " != " + of + " " +
-                     std::to_string(expected));
+  if (values.size() == expected) [[likely]] return std::nullopt;
+  return length_error(what, values.size(), of, expected);
 }
 
 inline std::optional<Error> check_frame(const Model& model, size_t frame_id) {
