@@ -2,6 +2,7 @@
 import os
 import pickle
 import threading
+import weakref
 
 import numpy as np
 import pytest
@@ -120,6 +121,37 @@ def test_results_reuse_released_memory_never_held_memory_and_outlive_the_batch()
     np.testing.assert_array_equal(again, [full(q) for q in second])
     del batch
     np.testing.assert_array_equal(kept, [full(q) for q in first])
+
+
+# What a caller may have done to a result before letting it go, and what it
+# still reaches of it. Only an untouched, unreachable result is taken again.
+RELEASED_WITH = {
+    "nothing": lambda r: None,
+    "a view kept": lambda r: r[1:],
+    "a weak reference kept": weakref.ref,
+    "made read-only": lambda r: setattr(r.flags, "writeable", False),
+    "reshaped in place": lambda r: setattr(r, "shape", (r.size, 1)),
+    "retyped in place": lambda r: setattr(r, "dtype", np.int64),
+    "resized in place": lambda r: r.resize(r.size + 1, refcheck=False),
+}
+
+
+@pytest.mark.parametrize("name", RELEASED_WITH)
+def test_a_released_result_is_taken_again_only_when_unchanged_and_unreachable(name):
+    rng = np.random.default_rng(3)
+    model = with_inertias(model_of(*[(k, "revolute", Z, [0, 0, 0.1]) for k in range(5)]), rng)
+    data, (q, v, a) = model.createData(), rng.normal(size=(3, 5))
+    held = [kavrel.rnea(model, data, q, v, a) for _ in range(16)]  # takes every result released earlier
+    first = kavrel.rnea(model, data, q, v, a)
+    identity, before, kept = id(first), first.copy(), RELEASED_WITH[name](first)
+    del first
+    again = kavrel.rnea(model, data, q, 2 * v, a)
+    assert (id(again) == identity) == (name == "nothing") and len(held) == 16
+    assert again.shape == (5,) and again.dtype == np.float64 and again.flags.writeable and again.flags.owndata
+    np.testing.assert_array_equal(again, data.tau)
+    kept = kept() if isinstance(kept, weakref.ref) else kept
+    if kept is not None:
+        np.testing.assert_array_equal(kept, before[-kept.size :])
 
 
 def test_the_batch_keeps_its_own_model_and_pickles():
