@@ -43,7 +43,6 @@ def one(kind, axis, q, rotation, translation):
     one("prismatic", [3, 0, 4], [5.0], np.eye(3), [3, 0, 4]),
     one("planar", Z, [1.0, 2.0, 0.0, 1.0], QUARTER_TURN_Z, [1, 2, 0]),
     one("planar", Z, [1.0, 2.0, 2.0, 0.0], np.diag([2.0, 2.0, 1.0]), [1, 2, 0]),
-    one("floating", [], [1, 2, 3, 0, 0, 0, 2], np.eye(3), [1, 2, 3]),
     one("floating", [], [1, 2, 3, 0, 0, S4, C4], QUARTER_TURN_Z, [1, 2, 3]),
     one("spherical", Z, [0, 0, S4, C4], QUARTER_TURN_Z, [0, 0, 0]),
     one("spherical", Z, [0, 0, 0, 5.0], np.eye(3), [0, 0, 0]),
