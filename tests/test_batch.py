@@ -1,6 +1,7 @@
 """Batch: every row as the single-state call, to the bit; threads and the interpreter lock."""
 import os
 import pickle
+import runpy
 import threading
 import weakref
 
@@ -172,19 +173,14 @@ def test_the_batch_keeps_its_own_model_and_pickles():
 
 def test_dask_example_on_a_local_cluster():
     pytest.importorskip("dask.distributed", reason="the dask extra is not installed")
-    import importlib.util
-    from pathlib import Path
     from dask.distributed import Client, LocalCluster
-    path = Path(__file__).resolve().parents[1] / "examples" / "dask_inverse_dynamics.py"
-    found = importlib.util.spec_from_file_location("dask_inverse_dynamics", path)
-    example = importlib.util.module_from_spec(found)
-    found.loader.exec_module(example)
-    model = kavrel.parse_urdf_file(str(example.ARM))
+    example = runpy.run_path(os.path.join(os.path.dirname(__file__), "..", "examples", "dask_inverse_dynamics.py"))
+    model = kavrel.parse_urdf_file(str(example["ARM"]))
     rng = np.random.default_rng(6)
     q = np.array([kavrel.integrate(model, kavrel.neutral(model), dv) for dv in rng.normal(size=(500, model.nv))])
     v, a = rng.normal(size=(2, 500, model.nv))
     with LocalCluster(n_workers=2, threads_per_worker=1, processes=True, dashboard_address=None) as cluster, \
             Client(cluster) as client:
-        tau = example.inverse_dynamics(client, model, q, v, a, rows_per_chunk=64)
+        tau = example["inverse_dynamics"](client, model, q, v, a, rows_per_chunk=64)
     data = model.createData()
     np.testing.assert_array_equal(tau, [kavrel.rnea(model, data, *row) for row in zip(q, v, a)])

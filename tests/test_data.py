@@ -55,8 +55,6 @@ def test_fresh_reset_and_a_workspace_older_than_its_model():
     # The workspace keeps the shape it was made with, safe to read and to reset.
     model.add_joint(4, "revolute", Z, SE3.identity(), "late")
     assert_fresh(data, 5, 9, 8)
-    with pytest.raises(IndexError):
-        data.get_joint_placement(5)
     data.reset()
     assert "njoints: 5" in str(data)
 

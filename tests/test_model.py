@@ -14,7 +14,6 @@ def test_new_model():
     assert model.lowerPositionLimit.shape == (0,) and model.upperPositionLimit.shape == (0,)
     np.testing.assert_array_equal(model.gravity_full, [0.0, 0.0, -9.81, 0.0, 0.0, 0.0])
     assert model.getFrameId("universe") == 0 and model.get_joint_id("universe") == 0
-    assert repr(model) == "Model(name='', njoints=1, nframes=1, nq=0, nv=0)"
     # Properties are new objects, and read-only.
     model.gravity[2] = 0.0
     assert model.gravity[2] == -9.81 and model.names is not model.names
@@ -71,16 +70,19 @@ def test_tables_describe_the_model(seed):
     assert model.joint_types == tree.kinds
     assert model.joint_nq == [SIZES[k][0] for k in tree.kinds] and model.joint_nv == tree.nv_of
     assert model.joint_q_idx == list(tree.q_idx) and model.joint_v_idx == list(tree.v_idx)
-    # Axes as the document gives them, unnormalised; kinds without an axis store zeros.
-    axis_of = {r["name"]: r["axis"] if r["kind"] not in ("fixed", "floating", "spherical") else np.zeros(3)
-               for r in rows}
-    np.testing.assert_array_equal(model.joint_axes, [np.zeros(3)] + [axis_of[n] for n in model.names[1:]])
+    # Limits on every velocity of a joint; axes as the document gives them, unnormalised (kinds without an axis
+    # store zeros); origins as placements, rolled, pitched and yawed about the fixed x, y and z.
+    assert (model.lowerPositionLimit.tolist(), model.upperPositionLimit.tolist()) == ([-1] * model.nv, [1] * model.nv)
+    row_of = {r["name"]: r for r in rows}
+    for name, axis, placement in zip(model.names[1:], model.joint_axes[1:], model.joint_placements[1:]):
+        r = row_of[name]
+        np.testing.assert_array_equal(axis, np.zeros(3) if r["kind"] in ("fixed", "floating", "spherical") else r["axis"])
+        assert_close(placement.rotation, rpy_matrix(*r["rpy"]), 1e-15, f"rotation of {name}")
+        np.testing.assert_array_equal(placement.translation, r["xyz"])
     # Joint placements rebuild the neutral forward kinematics.
     data = Data(model)
     kavrel.forwardKinematics(model, data, kavrel.neutral(model))
     stacked = data.oMi_homogeneous
-    assert stacked.shape == (model.njoints, 4, 4) and stacked.flags.c_contiguous
-    np.testing.assert_array_equal(stacked, np.array([m.homogeneous for m in data.oMi]))
     for i, placement in enumerate(model.joint_placements[1:], 1):
         assert_close(stacked[i], stacked[model.parents[i]] @ placement.homogeneous, 1e-14, f"oMi[{i}]")
     # An operational frame comes after the importer's; other frame tables: see the URDF and report tests.

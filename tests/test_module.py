@@ -27,58 +27,48 @@ def test_module_surface():
     assert kavrel.__doc__ in ("", None)
 
 
-# Text signatures (None: none given) and the first lines of docstrings (None: undocumented) of the public names.
-@pytest.mark.parametrize("name,signature,doc", [
-    ("neutral", "(model)", None), ("integrate", "(model, q, v)", None), ("forwardKinematics", "(model, data, q)", None),
-    ("rnea", "(model, data, q, v, a)", None), ("crba", "(model, data, q)", None),
-    ("computeJointJacobians", "(model, data, q)", None),
-    ("computeJointJacobian", "(model, data, q, joint_id)",
-     "Compute the Jacobian of a specific joint expressed in the local frame of the joint"),
-    ("computeJointJacobiansTimeVariation", "(model, data, q, v)", "Compute the time variation of joint Jacobians (dJ/dt)"),
-    ("getFrameJacobian", "(model, data, frame_id, reference_frame)", None),
-    ("getFrameJacobianTimeVariation", "(model, data, frame_id, reference_frame)", None),
-    ("non_linear_effects", "(model, data, q, v)", None), ("compute_gravity", "(model, data, q)", None),
-    ("computeAllTerms", "(model, data, q, v)", "Compute all terms (forward kinematics, velocities, accelerations, etc.)"),
-    ("computeCoriolisMatrix", "(model, data, q, v)", "Compute the Coriolis matrix C(q, v) of the Lagrangian dynamics"),
-    ("parse_urdf_file", "(filename)", None), ("parse_urdf_from_string", "(urdf_string)", None),
-    ("getFramePlacement", "(model, data, frame_id)", "World placement of a frame from the last forward kinematics"),
-    ("aba", "(model, data, q, v, tau)",
-     "Compute the joint accelerations of the forward dynamics (articulated-body algorithm)"),
-    ("computeMinverse", "(model, data, q)", "Compute the inverse of the joint-space mass matrix M(q)"),
-    ("rnea_derivatives", "(model, data, q, v, a)",
-     "Compute the partial derivatives of the inverse dynamics (rnea) with respect to q and v"),
-    ("aba_derivatives", "(model, data, q, v, tau)",
-     "Compute the partial derivatives of the forward dynamics (aba) with respect to q, v and tau"),
-    ("SE3", "(rotation, translation)", None), ("Model", "()", None), ("Data", "(model)", None),
-    ("Batch", "(model, threads=None)", None), ("ReferenceFrame", None, None), ("SE3.identity", "()", None),
-    ("SE3.compose", "($self, other)", None),
-    ("SE3.homogeneous", None, "Get homogeneous matrix as a property (alias for to_homogeneous)"),
-    ("Model.with_floating_base", "($self, name='root_joint')",
-     "A new model whose root body hangs from the universe on a floating joint."),
-    ("Model.print_info", "($self)", "Print model information"),
-    ("Model.to_string_info", "($self)", "Get string representation of model information"),
-    ("Data.print_info", "($self)", "Print data structure information"),
-    ("Data.to_string_info", "($self)", "Get string representation of data structure information"),
-    ("Data.M", None, "Get mass matrix M as a numpy array (nv x nv)\n\nReturns the full symmetric mass matrix. "
-     "CRBA computes only the upper"),
-    ("Data.C", None, "Get Coriolis matrix C as a numpy array (nv x nv)"),
-    ("Data.g", None, "Get gravity vector g as a numpy array (nv)"),
-    ("Data.a", None, "Joint accelerations, (njoints, 6) array, angular part first: with the gravity offset after "
-     "rnea, the bias accelerations without it after computeAllTerms"),
-    ("Data.oMi", None, "Get joint placements in world frame (oMi) as a list of SE3"),
-    ("Data.get_joint_placement", "($self, joint_id)", "Get joint placement in world frame (oMi)"),
-])
-def test_signatures_and_docstrings(name, signature, doc):
+# The first lines of the documented names' docstrings; the other public names have none. Their parameters: see the
+# stub test, which compares the text signatures with the stub's.
+DOCS = {
+    "computeJointJacobian": "Compute the Jacobian of a specific joint expressed in the local frame of the joint",
+    "computeJointJacobiansTimeVariation": "Compute the time variation of joint Jacobians (dJ/dt)",
+    "computeAllTerms": "Compute all terms (forward kinematics, velocities, accelerations, etc.)",
+    "computeCoriolisMatrix": "Compute the Coriolis matrix C(q, v) of the Lagrangian dynamics",
+    "getFramePlacement": "World placement of a frame from the last forward kinematics",
+    "aba": "Compute the joint accelerations of the forward dynamics (articulated-body algorithm)",
+    "computeMinverse": "Compute the inverse of the joint-space mass matrix M(q)",
+    "rnea_derivatives": "Compute the partial derivatives of the inverse dynamics (rnea) with respect to q and v",
+    "aba_derivatives": "Compute the partial derivatives of the forward dynamics (aba) with respect to q, v and tau",
+    "SE3.homogeneous": "Get homogeneous matrix as a property (alias for to_homogeneous)",
+    "Model.with_floating_base": "A new model whose root body hangs from the universe on a floating joint.",
+    "Model.print_info": "Print model information",
+    "Model.to_string_info": "Get string representation of model information",
+    "Data.print_info": "Print data structure information",
+    "Data.to_string_info": "Get string representation of data structure information",
+    "Data.M": "Get mass matrix M as a numpy array (nv x nv)\n\nReturns the full symmetric mass matrix. CRBA computes only "
+              "the upper",
+    "Data.C": "Get Coriolis matrix C as a numpy array (nv x nv)",
+    "Data.g": "Get gravity vector g as a numpy array (nv)",
+    "Data.a": "Joint accelerations, (njoints, 6) array, angular part first: with the gravity offset after rnea, the bias "
+              "accelerations without it after computeAllTerms",
+    "Data.oMi": "Get joint placements in world frame (oMi) as a list of SE3",
+    "Data.get_joint_placement": "Get joint placement in world frame (oMi)",
+}
+
+
+@pytest.mark.parametrize("name", sorted({*FUNCTIONS, *CLASSES, "SE3.identity", "SE3.compose", *DOCS}))
+def test_docstrings_and_text_signatures(name):
     obj = kavrel
     for part in name.split("."):
         obj = getattr(obj, part)
-    assert getattr(obj, "__text_signature__", None) == signature
+    if callable(obj) and obj is not ReferenceFrame:
+        assert obj.__text_signature__.startswith("(")
+    doc = DOCS.get(name)
     if doc is None:
         assert not obj.__doc__
-    else:  # whole lines
+    else:  # whole lines; a function's lists its arguments
         assert obj.__doc__ == doc or obj.__doc__.startswith(doc + "\n")
-    if "." not in name and doc is not None:
-        assert "# Arguments" in obj.__doc__
+        assert "." in name or "# Arguments" in obj.__doc__
     if name == "computeCoriolisMatrix":
         assert "M(q) * ddq + C(q, dq) * dq + g(q) = tau" in obj.__doc__
         assert obj.__doc__.endswith("The Coriolis matrix C is stored in data.C")
@@ -113,16 +103,13 @@ def test_classes_are_final_closed_and_immutable(cls, make, attribute):
     assert cls.__dict__.get(attribute) is before and Model().nq == 0
 
 
-def test_keywords_in_any_order_and_index_protocol_objects_are_accepted():
+def test_keywords_in_any_order_are_accepted():  # objects with __index__: see the borrow test
     a = SE3(np.diag([1.0, -1.0, -1.0]), np.array([1.0, 2.0, 3.0]))
     b = SE3(translation=np.array([1.0, 2.0, 3.0]), rotation=np.diag([1.0, -1.0, -1.0]))
     np.testing.assert_array_equal(a.homogeneous, b.homogeneous)
     model = Model()
     assert model.add_joint(name="j", placement=SE3.identity(), axis=np.array([1.0, 0, 0]),
                            joint_type="prismatic", parent=0) == 1
-    data = Data(model)
-    assert isinstance(data.get_joint_placement(np.int64(1)), SE3)
-    assert isinstance(data.get_joint_placement(True), SE3)
 
 
 class Objects:
@@ -213,16 +200,10 @@ REFUSALS = [
      "Model.set_gravity() got multiple values for argument 'gravity'"),
     (lambda o: o.m.set_gravity(gravity=o.v, other=o.v), TypeError,
      "Model.set_gravity() got an unexpected keyword argument 'other'"),
-    (lambda o: SE3(I3, o.v, rotation=I3), TypeError, "SE3.__new__() got multiple values for argument 'rotation'"),
     (lambda o: SE3(translation=o.v), TypeError, "SE3.__new__() missing 1 required positional argument: 'rotation'"),
     (lambda o: kavrel.neutral(), TypeError, "neutral() missing 1 required positional argument: 'model'"),
-    (lambda o: kavrel.integrate(o.m, o.q, model=o.m), TypeError, "integrate() got multiple values for argument 'model'"),
-    (lambda o: o.m.add_frame("t", 1), TypeError, "Model.add_frame() missing 1 required positional argument: 'placement'"),
     (lambda o: o.m.with_floating_base("a", "b"), TypeError,
      "Model.with_floating_base() takes 1 positional arguments but 2 were given"),
-    (lambda o: o.m.with_floating_base(base="a"), TypeError,
-     "Model.with_floating_base() got an unexpected keyword argument 'base'"),
-    (lambda o: SE3.identity().log(np.zeros(6)), TypeError, "SE3.log() takes 0 positional arguments but 1 was given"),
     # conversion of arrays, objects and integers; the first failing parameter is reported
     *((lambda o, x=x: o.m.set_gravity(x), TypeError, f"argument 'gravity': '{type(x).__qualname__}' {ARRAY}") for x in (
         [0.0, 0.0, -1.0], (0.0, 0.0, -1.0), 1.5, None, np.zeros(3, dtype=np.int64), np.zeros(3, dtype=np.float32),
@@ -230,21 +211,12 @@ REFUSALS = [
         np.zeros((1, 3)))),
     *((lambda o, x=x: SE3(x, np.zeros(3)), TypeError, f"argument 'rotation': '{type(x).__qualname__}' {ARRAY}") for x in (
         np.eye(3).ravel(), np.zeros((3, 3, 1)), [[1.0] * 3] * 3, np.eye(3, dtype=np.float32), np.eye(3, dtype=">f8"))),
-    (lambda o: o.m.set_body_inertia(1, 1.0, [0.0] * 3, I3), TypeError, f"argument 'lever': 'list' {ARRAY}"),
     (lambda o: o.m.set_body_inertia(1, 1.0, np.zeros(3), np.ones(9)), TypeError,
      f"argument 'rotational_inertia': 'ndarray' {ARRAY}"),
     (lambda o: SE3.identity().act(np.zeros((1, 2, 3))), TypeError, f"argument 'points': 'ndarray' {ARRAY}"),
-    (lambda o: SE3.identity().act([0.0, 0.0, 0.0]), TypeError, f"argument 'points': 'list' {ARRAY}"),
-    (lambda o: SE3.exp(np.zeros((1, 6))), TypeError, f"argument 'twist': 'ndarray' {ARRAY}"),
     (lambda o: Batch(o.m, 2).crba(o.rows[0]), TypeError, f"argument 'q': 'ndarray' {ARRAY}"),
-    (lambda o: Batch(o.m, 2).crba(o.rows.astype(np.float32)), TypeError, f"argument 'q': 'ndarray' {ARRAY}"),
-    (lambda o: Batch(o.m, 2).crba(o.rows.tolist()), TypeError, f"argument 'q': 'list' {ARRAY}"),
     *((lambda o, c=c, x=x: c(x), TypeError, f"argument '{p}': '{type(x).__qualname__}' object cannot be converted "
        f"to '{t}'") for c, p, t in CONVERTERS for x in (Data(Model()), 3, b"bytes")),
-    (lambda o: o.m.add_frame(3, 1, SE3.identity()), TypeError,
-     "argument 'name': 'int' object cannot be converted to 'PyString'"),
-    (lambda o: o.m.add_frame("t", 1, np.eye(4)), TypeError,
-     "argument 'placement': 'ndarray' object cannot be converted to 'SE3'"),
     *((lambda o, x=x: o.m.with_floating_base(x), TypeError, f"argument 'name': '{type(x).__name__}' object cannot be "
        "converted to 'PyString'") for x in (3, None)),
     (lambda o: o.m.set_body_inertia(1, "1", np.zeros(3), I3), TypeError, "argument 'mass': must be real number, not str"),
@@ -252,7 +224,6 @@ REFUSALS = [
     (lambda o: o.d.get_joint_placement(2**64), OverflowError, None),
     *((lambda o, x=x: o.d.get_joint_placement(x), TypeError,
        f"argument 'joint_id': '{type(x).__name__}' object cannot be interpreted as an integer") for x in (1.0, "0", None)),
-    (lambda o: o.m.add_frame("t", -1, SE3.identity()), OverflowError, None),
     (lambda o: o.m.add_joint("0", 1, [1], 2, 3), TypeError,
      "argument 'parent': 'str' object cannot be interpreted as an integer"),
     (lambda o: o.m.add_joint(0, "fixed", [1], 2, 3), TypeError, f"argument 'axis': 'list' {ARRAY}"),
@@ -261,7 +232,6 @@ REFUSALS = [
      "argument 'name': 'int' object cannot be converted to 'PyString'"),
     (lambda o: o.m.add_joint(0, "nonsense", np.zeros(6)[::2], SE3.identity(), "x"), TypeError, NOT_CONTIGUOUS),
     (lambda o: o.m.set_gravity(np.zeros(6)[::2]), TypeError, NOT_CONTIGUOUS),
-    (lambda o: o.m.set_body_inertia(1, 1.0, np.zeros(6)[::2], I3), TypeError, NOT_CONTIGUOUS),
     (lambda o: Batch(o.m, 2).crba(np.asfortranarray(o.rows)), TypeError, NOT_CONTIGUOUS),
     (changed_later(lambda q: setattr(q, "dtype", np.int8)), TypeError, CHANGED),
     (changed_later(lambda q: q.resize((3, 3), refcheck=False)), TypeError, CHANGED),
@@ -271,7 +241,6 @@ REFUSALS = [
       for k in ("Revolute", "continuous", "planar", "spherical", "")),
     (lambda o: o.m.add_joint(0, "revolute", np.zeros(2), SE3.identity(), "bad"), ValueError, "Axis must be a 3D vector"),
     (lambda o: o.m.add_joint(0, "prismatic", np.zeros(4), SE3.identity(), "bad"), ValueError, "Axis must be a 3D vector"),
-    (lambda o: o.m.add_joint(5, "revolute", Z, SE3.identity(), "bad"), ValueError, "parent 5 >= njoints 4"),
     (lambda o: o.m.add_joint(4, "fixed", Z, SE3.identity(), "bad"), ValueError, "parent 4 >= njoints 4"),
     (lambda o: o.m.add_frame("t", 4, SE3.identity()), ValueError, "joint_id 4 >= njoints 4"),
     *((lambda o, s=s, n=n: getattr(o.m, s)(np.ones(n)), ValueError, message)
@@ -301,16 +270,11 @@ REFUSALS = [
      "Configuration vector size mismatch: expected 9, got 10"),
     (lambda o: K.integrate(o.m, o.q, np.ones(7)), ValueError, "Velocity vector size mismatch: expected 8, got 7"),
     (lambda o: K.integrate(o.m, o.q, o.q), ValueError, "Velocity vector size mismatch: expected 8, got 9"),
-    (lambda o: K.integrate(Model(), np.ones(1), np.ones(0)), ValueError,
-     "Configuration vector size mismatch: expected 0, got 1"),
-    (lambda o: K.integrate(Model(), np.ones(0), np.ones(2)), ValueError,
-     "Velocity vector size mismatch: expected 0, got 2"),
     (lambda o: o.d.get_joint_placement(4), IndexError, "Joint ID 4 out of range (max: 3)"),
     (lambda o: o.d.get_joint_translation(4), IndexError, "Joint ID 4 out of range (max: 3)"),
     # transforms
     *((lambda o, r=r, t=t: SE3(r, t), ValueError, SE3_SHAPES) for r, t in [
-        (I3, np.zeros(4)), (I3, np.zeros(2)), (np.zeros((3, 4)), np.zeros(3)), (np.zeros((2, 3)), np.zeros(3)),
-        (np.zeros((0, 0)), np.zeros(0))]),
+        (I3, np.zeros(4)), (I3, np.zeros(2)), (np.zeros((3, 4)), np.zeros(3)), (np.zeros((2, 3)), np.zeros(3))]),
     (lambda o: SE3.identity().act(np.zeros(4)), ValueError, POINTS),
     (lambda o: SE3.identity().act(np.zeros((2, 4))), ValueError, POINTS),
     (lambda o: SE3.exp(np.zeros(5)), ValueError, "twist must have 6 elements [vx, vy, vz, wx, wy, wz]"),

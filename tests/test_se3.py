@@ -6,13 +6,9 @@ import numpy as np
 import pytest
 
 from kavrel import SE3, Model, ReferenceFrame
+from kinematic_trees import rpy_matrix
 
 SHAPES = "Rotation must be 3x3 matrix and translation must be 3D vector"
-
-
-def rotation_z(angle):
-    c, s = math.cos(angle), math.sin(angle)
-    return np.array([[c, -s, 0.0], [s, c, 0.0], [0.0, 0.0, 1.0]])
 
 
 def random_transform(rng):
@@ -50,7 +46,7 @@ def test_wrong_shape_is_refused_before_its_elements_are_read(call, message):
 
 
 def test_values_are_copies_read_only_and_compared_by_identity():
-    r, p = rotation_z(0.3), np.array([1.0, 2.0, 3.0])
+    r, p = rpy_matrix(0, 0, 0.3), np.array([1.0, 2.0, 3.0])
     r.setflags(write=False)
     x = SE3(r, p)
     p[0] = 99.0
@@ -74,7 +70,7 @@ def test_compose_and_inverse():
         np.testing.assert_array_equal((a * b).homogeneous, a.compose(b).homogeneous)
         np.testing.assert_allclose(a.inverse().homogeneous, np.linalg.inv(a.homogeneous), atol=1e-13)
     # Composing with itself reads its operands before writing; the inverse takes the transpose as given.
-    a = SE3(rotation_z(0.5), np.array([1.0, 0.0, 0.0]))
+    a = SE3(rpy_matrix(0, 0, 0.5), np.array([1.0, 0.0, 0.0]))
     np.testing.assert_allclose(a.compose(a).homogeneous, a.homogeneous @ a.homogeneous, atol=1e-15)
     skewed = np.array([[2.0, 1.0, 0.0], [0.0, 1.0, 0.0], [0.0, 0.0, 1.0]])
     inv = SE3(skewed, np.array([1.0, 1.0, 0.0])).inverse().homogeneous

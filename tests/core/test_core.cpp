@@ -1,6 +1,7 @@
 // Core behaviours that no Python call reaches: the identities of the spatial
-// algebra, the vector kernels, frame flags, limit
-// bookkeeping, internal-failure messages, and passes that allocate nothing.
+// algebra, frame flags, limit bookkeeping, internal-failure messages, and
+// passes that allocate nothing. The vector kernels of forward dynamics are
+// checked through the Python tests of aba_derivatives and computeMinverse.
 #include <algorithm>
 #include <bit>
 #include <cmath>
@@ -26,7 +27,6 @@
 #include "algorithms/rnea.hpp"
 #include "algorithms/rnea_derivatives.hpp"
 #include "batch/result_blocks.hpp"
-#include "types/dense_kernels.hpp"
 #include "types/sin_cos.hpp"
 
 // Every allocation of the program is counted, so that a test can prove a pass makes none;
@@ -65,9 +65,6 @@ void check(bool condition, const std::string& what) {
   }
 }
 
-template <class Matrix>
-bool equal(const Matrix& a, const Matrix& b) { return a.rows() == b.rows() && a.cols() == b.cols() && a == b; }
-
 std::string internal_failure(const std::function<void()>& call) {
   try {
     call();
@@ -90,7 +87,6 @@ void inertia_sums() {
 void frame_type_text() {
   const std::pair<uint32_t, const char*> cases[] = {
       {0, "FrameType(0x0)"},
-      {FrameType::BODY, "FrameType(BODY)"},
       {FrameType::OP_FRAME | FrameType::BODY, "FrameType(OP_FRAME | BODY)"},
       {FrameType::JOINT | FrameType::FIXED_JOINT | FrameType::SENSOR, "FrameType(JOINT | FIXED_JOINT | SENSOR)"},
       {0x40, "FrameType(0x40)"},
@@ -214,48 +210,6 @@ Model every_kind_tree() {
   return model;
 }
 
-// The vector kernels against plain loops, on every width of the last block
-// of four and every start within it.
-void dense_kernels() {
-  Random random;
-  for (long n : {1, 2, 3, 4, 5, 6, 7, 8, 9, 13, 36}) {
-    RowMatrix a = RowMatrix::NullaryExpr(n, n, [&] { return random.number(); }), b = a, out(n, n);
-    a = (a + a.transpose()).eval();
-    b = RowMatrix::NullaryExpr(n, n, [&] { return random.number(); });
-    // Rows 0, 2, 4, ... in every block of columns, b zero elsewhere.
-    std::vector<uint32_t> rows, offsets{0};
-    for (long k = 0; k < n; k += 4) {
-      for (long r = 0; r < n; r += 2) rows.push_back(static_cast<uint32_t>(r));
-      offsets.push_back(static_cast<uint32_t>(rows.size()));
-    }
-    for (long r = 1; r < n; r += 2) b.row(r).setZero();
-    negated_product(a, b, rows, offsets, out);
-    check((out + a * b).cwiseAbs().maxCoeff() < 1e-12 * n, "the sparse product, n = " + std::to_string(n));
-    RowMatrix mirrored = b;
-    mirror_upper(mirrored);
-    RowMatrix expected_mirror = b.triangularView<Eigen::Upper>();
-    expected_mirror.triangularView<Eigen::StrictlyLower>() = b.transpose();
-    check(equal(mirrored, expected_mirror), "the mirrored upper triangle, n = " + std::to_string(n));
-    for (long from : {0L, n / 2, n - 1})
-      for (const bool root : {false, true}) {
-        const RowMatrix parent = RowMatrix::NullaryExpr(6, n, [&] { return random.number(); });
-        const Vector6 factor = Vector6::NullaryExpr([&] { return random.number(); });
-        const Vector6 axis = Vector6::NullaryExpr([&] { return random.number(); });
-        RowMatrix row = RowMatrix::NullaryExpr(1, n, [&] { return random.number(); }), expected_row = row;
-        RowMatrix accelerations = RowMatrix::Zero(6, n), expected = accelerations;
-        for (long c = from; c < n; ++c) {
-          if (!root) expected_row(0, c) -= factor.dot(parent.col(c));
-          expected.col(c) = (root ? Vector6::Zero() : Vector6(parent.col(c))) + axis * expected_row(0, c);
-        }
-        sweep_joint_row(factor.data(), axis.data(), root ? nullptr : parent.data(), accelerations.data(), row.data(),
-                        from, n);
-        const double error = std::max((row - expected_row).cwiseAbs().maxCoeff(),
-                                      (accelerations - expected).cwiseAbs().maxCoeff());
-        check(error < 1e-12, "the sweep of a joint row, n = " + std::to_string(n) + ", from " + std::to_string(from));
-      }
-  }
-}
-
 // Distance in representable doubles; both of one sign here.
 int64_t ulps_apart(double a, double b) {
   const auto bits = [](double x) { return std::bit_cast<int64_t>(std::fabs(x)); };
@@ -351,7 +305,6 @@ int main() {
   position_limits();
   integrate_internal_checks();
   spatial_identities();
-  dense_kernels();
   sine_and_cosine();
   result_blocks();
   passes_allocate_nothing();
