@@ -49,6 +49,9 @@ def test_mass_matrix_inverse_dynamics_coriolis_and_all_terms(case):
     tau, nle, g = (kavrel.rnea(model, data, q, v, a), kavrel.non_linear_effects(model, data, q, v),
                    kavrel.compute_gravity(model, data, q))
     assert_close(tau, M @ a + nle, scale(tau), "rnea = M a + nle")
+    # The mass matrix again, column by column from inverse dynamics.
+    columns = np.array([kavrel.rnea(model, data, q, np.zeros(model.nv), e) - g for e in np.eye(model.nv)]).T
+    assert_close(columns, M, scale(M), "rnea(q, 0, e_k) - g")
     assert kavrel.computeCoriolisMatrix(model, data, q, v) is None
     C = data.C
     assert_close(C @ v, nle - g, scale(nle), "C v = nle - g")
