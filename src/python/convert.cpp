@@ -299,8 +299,8 @@ PyObject* new_array_in_spare(int ndim, const npy_intp* shape, size_t n, double**
 }
 
 // Results of up to 32 KiB that the caller has let go of are handed out again:
-// making and freeing an array costs about 60 ns, a seventh of a 7-joint arm's
-// inverse dynamics call. An array that only this list still holds, unchanged
+// making and freeing an array took 45 ns in an empty model's call, and a
+// seventh of a 7-joint arm's inverse dynamics call. An array that only this list still holds, unchanged
 // since it was made (no weak reference; the same flags, dtype, base, shape and
 // strides), is to the caller a new one once its values are written. A result
 // still referenced anywhere is never taken.
