@@ -13,7 +13,11 @@
 namespace kavrel::python {
 
 // "{what} length {len} != {of} {expected}", the size check of every array argument.
-[[gnu::cold]] Error length_error(const char* what, size_t length, const char* of, size_t expected);
+[[gnu::cold, gnu::noinline]] inline Error length_error(const char* what, size_t length, const char* of,
+                                                       size_t expected) {
+  return value_error(std::string(what) + " length " + std::to_string(length) + " != " + of + " " +
+                     std::to_string(expected));
+}
 
 inline std::optional<Error> check_length(const char* what, std::span<const double> values, const char* of,
                                          size_t expected) {

@@ -24,10 +24,6 @@ std::optional<Error> check_q(const Model& model, std::span<const double> q) {
 
 }  // namespace
 
-Error length_error(const char* what, size_t length, const char* of, size_t expected) {
-  return value_error(std::string(what) + " length " + to_string(length) + " != " + of + " " + to_string(expected));
-}
-
 void Integrated::operator()(double* out) const {
   kavrel::integrate(model, q, v, std::span<double>(out, model.nq));
 }
