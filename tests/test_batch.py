@@ -103,7 +103,7 @@ def test_results_reuse_released_memory_never_held_memory_and_outlive_the_batch()
     model = with_inertias(model_of(*[(k, "revolute", X if k % 2 else Z, [0, 0, 0.1]) for k in range(13)]), rng)
     batch, data, (first, second) = Batch(model, 2), model.createData(), rng.normal(size=(2, 4000, 13))
     full = lambda q: (kavrel.crba(model, data, q), data.M)[1]
-    # Single calls: more results held than the spare blocks kept, then one released and taken again.
+    # Single calls: as many results held as the binding keeps, then one released and taken again.
     expected = [kavrel.crba(model, data, q).copy() for q in first[:8]]
     held = [kavrel.crba(model, data, q) for q in first[:8]]
     del held[3]

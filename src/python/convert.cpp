@@ -1,8 +1,5 @@
 #include "python/convert.hpp"
 
-#include <cstdlib>
-#include <utility>
-
 namespace kavrel::python {
 
 std::string type_name(PyObject* object) {
@@ -247,70 +244,20 @@ PyObject* array_over(int ndim, const npy_intp* shape, double* values, PyObject* 
   return array;
 }
 
-// Data of more than 1 KiB and less than 1 MiB lives in blocks that are kept
-// when their array is freed and handed to the next results. NumPy caches
-// smaller data itself; for these sizes the C allocator takes a slow path
-// that costs about 60 ns a call (a tenth of a floating quadruped's mass
-// matrix call). They are taken as a batch's large blocks are, but need no
-// lock: arrays are made and freed under the interpreter lock, which every
-// interpreter that loads a stable-ABI module has.
-constexpr size_t kSpareMinBytes = 1024, kSpareMaxBytes = size_t{1} << 20;
-constexpr const char* kSpareName = "kavrel.SpareBlock";
-
-struct Spare {
-  double* values = nullptr;  // none: an empty slot
-  size_t capacity = 0;
-};
-std::array<Spare, 4> spares;
-
-// The tightest spare block that fits n values, or a new one.
-Spare take_spare(size_t n) {
-  Spare* best = nullptr;
-  for (Spare& spare : spares)
-    if (spare.values != nullptr && fits(spare.capacity, n) && (best == nullptr || spare.capacity < best->capacity))
-      best = &spare;
-  if (best == nullptr) return {static_cast<double*>(std::malloc(n * sizeof(double))), n};
-  return std::exchange(*best, Spare{});
-}
-
-void keep_spare(PyObject* capsule) {
-  const Spare block{static_cast<double*>(PyCapsule_GetPointer(capsule, kSpareName)),
-                    reinterpret_cast<size_t>(PyCapsule_GetContext(capsule))};
-  for (Spare& spare : spares)
-    if (spare.values == nullptr) {
-      spare = block;
-      return;
-    }
-  std::free(block.values);
-}
-
-// An array over a spare block, which the array's base gives back when it is freed.
-PyObject* new_array_in_spare(int ndim, const npy_intp* shape, size_t n, double** values) {
-  const Spare block = take_spare(n);
-  if (block.values == nullptr) return PyErr_NoMemory();
-  PyObject* capsule = PyCapsule_New(block.values, kSpareName, keep_spare);
-  if (capsule == nullptr) {
-    std::free(block.values);
-    return nullptr;
-  }
-  PyCapsule_SetContext(capsule, reinterpret_cast<void*>(block.capacity));  // fails only for a non-capsule
-  *values = block.values;
-  return array_over(ndim, shape, block.values, capsule);
-}
-
 // Results of up to 32 KiB that the caller has let go of are handed out again:
 // making and freeing an array took 45 ns in an empty model's call, and a
 // seventh of a 7-joint arm's inverse dynamics call. An array that only this list still holds, unchanged
-// since it was made (no weak reference; the same flags, dtype, base, shape and
+// since it was made (no weak reference; the same flags, dtype, shape and
 // strides), is to the caller a new one once its values are written. A result
-// still referenced anywhere is never taken.
+// still referenced anywhere is never taken. No lock: arrays are made and freed
+// under the interpreter lock, which every interpreter that loads a stable-ABI
+// module has.
 constexpr size_t kKeptMaxBytes = size_t{32} << 10;
 
 struct Kept {
   PyObject* object = nullptr;  // none: an empty slot
   int flags = 0;
   PyArray_Descr* dtype = nullptr;
-  PyObject* base = nullptr;
   std::array<npy_intp, 3> strides{};
 };
 std::array<Kept, 8> kept;
@@ -320,7 +267,7 @@ bool released_as(const Kept& entry, int ndim, const npy_intp* shape) {
   if (entry.object == nullptr || Py_REFCNT(entry.object) != 1) return false;
   auto* array = reinterpret_cast<PyArrayObject*>(entry.object);
   if (PyArray_NDIM(array) != ndim) return false;
-  if (PyArray_FLAGS(array) != entry.flags || PyArray_DESCR(array) != entry.dtype || PyArray_BASE(array) != entry.base ||
+  if (PyArray_FLAGS(array) != entry.flags || PyArray_DESCR(array) != entry.dtype ||
       reinterpret_cast<PyArrayObject_fields*>(array)->weakreflist != nullptr)
     return false;
   for (int k = 0; k < ndim; ++k)
@@ -338,9 +285,9 @@ void keep(PyObject* object) {
   PyObject* evicted = slot->object;
   auto* array = reinterpret_cast<PyArrayObject*>(object);
   Py_INCREF(object);
-  *slot = {object, PyArray_FLAGS(array), PyArray_DESCR(array), PyArray_BASE(array)};
+  *slot = {object, PyArray_FLAGS(array), PyArray_DESCR(array)};
   std::copy_n(PyArray_STRIDES(array), PyArray_NDIM(array), slot->strides.begin());
-  Py_XDECREF(evicted);  // last: freeing it gives its block back to the spares
+  Py_XDECREF(evicted);  // last: the slot is consistent whatever freeing it runs
 }
 }  // namespace
 
@@ -354,20 +301,15 @@ PyObject* new_array(int ndim, const npy_intp* shape, double** values) {
         *values = static_cast<double*>(PyArray_DATA(reinterpret_cast<PyArrayObject*>(entry.object)));
         return entry.object;
       }
-  PyObject* array = nullptr;
-  if (n * sizeof(double) > kSpareMinBytes && n * sizeof(double) < kSpareMaxBytes) {
-    array = new_array_in_spare(ndim, shape, n, values);
-  } else {
-    array = PyArray_SimpleNew(ndim, const_cast<npy_intp*>(shape), NPY_DOUBLE);
-    if (array != nullptr) *values = static_cast<double*>(PyArray_DATA(reinterpret_cast<PyArrayObject*>(array)));
-  }
-  if (array != nullptr && keepable) keep(array);
+  PyObject* array = PyArray_SimpleNew(ndim, const_cast<npy_intp*>(shape), NPY_DOUBLE);
+  if (array == nullptr) return nullptr;
+  *values = static_cast<double*>(PyArray_DATA(reinterpret_cast<PyArrayObject*>(array)));
+  if (keepable) keep(array);
   return array;
 }
 
 namespace {
-// Batch results of at least this size go to the batch's recycled blocks,
-// smaller ones to the spare blocks above.
+// Batch results of at least this size go to the batch's recycled blocks.
 constexpr size_t kRecycledBytes = size_t{1} << 20;
 
 // The base object of an array in a recycled block.
