@@ -246,12 +246,12 @@ PyObject* array_over(int ndim, const npy_intp* shape, double* values, PyObject* 
 
 // Results of up to 32 KiB that the caller has let go of are handed out again:
 // making and freeing an array took 45 ns in an empty model's call, and a
-// seventh of a 7-joint arm's inverse dynamics call. An array that only this list still holds, unchanged
-// since it was made (no weak reference; the same flags, dtype, shape and
-// strides), is to the caller a new one once its values are written. A result
-// still referenced anywhere is never taken. No lock: arrays are made and freed
-// under the interpreter lock, which every interpreter that loads a stable-ABI
-// module has.
+// seventh of a 7-joint arm's inverse dynamics call. An array that only this
+// list still holds, unchanged since it was made (no weak reference; the same
+// flags, dtype, shape and strides), is to the caller a new one once its values
+// are written. A result still referenced anywhere is never taken. No lock:
+// arrays are made and freed under the interpreter lock, which every
+// interpreter that loads a stable-ABI module has.
 constexpr size_t kKeptMaxBytes = size_t{32} << 10;
 
 struct Kept {
