@@ -9,6 +9,8 @@
 
 #include <cmath>
 
+#include "types/lanes.hpp"
+
 namespace kavrel {
 
 struct SinCos {
@@ -19,8 +21,6 @@ struct SinCos {
 namespace detail {
 
 // Sine in lane 0, cosine in lane 1: both polynomials in one pass.
-typedef double Lanes __attribute__((vector_size(16)));
-
 [[gnu::always_inline]] inline SinCos quarter_period(double y0, double y1, int n) {
   constexpr double s1 = -0x1.5555555555549p-3;
   constexpr Lanes k0 = {0x1.111111110f8a6p-7, 0x1.555555555554cp-5},
